@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs every system package Glintview needs to build, run and test on Debian 12.
+# Skips what is installed; uses sudo when not root.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config git clang clang-format libclang-rt-14-dev
+  libgtest-dev libbenchmark-dev
+  libdevil-dev libminizip-dev zlib1g-dev libsdl2-dev libfreetype-dev libfontconfig-dev
+  fonts-dejavu-core
+  xvfb xauth openbox xdotool x11-utils imagemagick
+  libsquish-dev libstb-dev
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$package")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then
+  sudo_cmd=(sudo)
+fi
+echo "Installing: ${missing[*]}"
+"${sudo_cmd[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs the whole test suite: plain, then under AddressSanitizer and
+# UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup-debian.sh
+
+jobs=$(nproc)
+
+echo "== Plain build and tests"
+bash scripts/build.sh build
+(cd build && ctest --output-on-failure -j "$jobs")
+
+echo "== Sanitized build and tests"
+bash scripts/build.sh build-sanitize -DGLINTVIEW_SANITIZE=ON -DGLINTVIEW_BENCH=OFF
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+(cd build-sanitize && ctest --output-on-failure -j "$jobs")
