@@ -8,7 +8,8 @@
 namespace test_support {
 
 scratch_dir::scratch_dir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "glintview-test-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "glintview-test-XXXXXX").string();
     if (mkdtemp(pattern.data()) != nullptr) {
         root = pattern;
     }
@@ -34,6 +35,8 @@ std::string read_file(const std::string& path) {
     return content.str();
 }
 
-bool exists(const std::string& path) { return std::filesystem::exists(path); }
+bool exists(const std::string& path) {
+    return std::filesystem::exists(path);
+}
 
 } // namespace test_support

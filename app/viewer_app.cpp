@@ -1,0 +1,114 @@
+#include "app/viewer_app.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "config/settings.h"
+#include "platform/system.h"
+#include "tools/tools.h"
+
+const char* const usage_message =
+    "No file to process!\n\nUsage: \"Glintview\" <image_file>\n\nNB: this tool is best used when "
+    "associated to an image file format; this way,\nWindows can automatically start it as you "
+    "click on an image file of that format";
+
+namespace {
+
+constexpr std::size_t command_line_size = 520;
+
+// Where the argument starts: just past the character after the second double quote (the
+// program's own path is quoted), or, with fewer than two quotes, just past the first blank.
+// Null when nothing follows.
+const char* argument_start(const char* line) {
+    const char* first_quote = std::strchr(line, '"');
+    const char* second_quote = first_quote != nullptr ? std::strchr(first_quote + 1, '"') : nullptr;
+    if (second_quote == nullptr) {
+        const char* blank = std::strchr(line, ' ');
+        return blank != nullptr ? blank + 1 : nullptr;
+    }
+    const char* after_program = second_quote + 1;
+    if (*after_program == '\0') {
+        return nullptr;
+    }
+    return after_program + 1; // the one blank that separates program and argument
+}
+
+// Removes one pair of surrounding double quotes; a lone quote counts as both.
+void remove_surrounding_quotes(char* path) {
+    std::size_t length = std::strlen(path);
+    if (length == 0 || path[0] != '"' || path[length - 1] != '"') {
+        return;
+    }
+    path[length - 1] = '\0';
+    std::memmove(path, path + 1, length); // the terminator comes along
+}
+
+} // namespace
+
+bool extract_image_path(const char* command_line, char (&image_path)[260]) {
+    std::memset(image_path, 0, sizeof image_path);
+    char line[command_line_size] = {};
+    if (command_line == nullptr || std::strlen(command_line) >= sizeof line) {
+        return false;
+    }
+    std::memcpy(line, command_line, std::strlen(command_line));
+
+    const char* argument = argument_start(line);
+    if (argument == nullptr) {
+        return true; // nothing follows the program's path
+    }
+    if (std::strlen(argument) >= sizeof image_path) {
+        return false;
+    }
+    std::memcpy(image_path, argument, std::strlen(argument));
+    remove_surrounding_quotes(image_path);
+    return true;
+}
+
+viewer_app::viewer_app() : config_path{}, image_path{} {}
+
+viewer_app::~viewer_app() = default;
+
+bool viewer_app::init_instance() {
+    platform::application::init_instance();
+    if (!take_image_path()) {
+        error_box("%s", usage_message);
+        return false;
+    }
+    build_config_path();
+    if (!configuration_present()) {
+        write_default_configuration();
+    }
+    return false;
+}
+
+void viewer_app::write_default_configuration() {
+    ::write_default_configuration(config_path);
+}
+
+bool viewer_app::take_image_path() {
+    return extract_image_path(platform::command_line(), image_path) && image_path[0] != '\0' &&
+           file_exists(image_path, nullptr) && file_size(image_path) != 0;
+}
+
+void viewer_app::build_config_path() {
+    std::memset(config_path, 0, sizeof config_path);
+    char executable[260] = {};
+    if (!platform::module_path(executable, sizeof executable)) {
+        return;
+    }
+    const char* folder = directory_part(executable, false, platform::path_separator == '/');
+    if (folder == nullptr) {
+        return;
+    }
+    int length = std::snprintf(config_path, sizeof config_path, "%s%c%s", folder,
+                               platform::path_separator, "Glintview.ini");
+    if (length < 0 || static_cast<std::size_t>(length) >= sizeof config_path) {
+        std::memset(config_path, 0, sizeof config_path); // a cut path would name another file
+    }
+}
+
+bool viewer_app::configuration_present() const {
+    return config_path[0] != '\0' && file_exists(config_path, nullptr) &&
+           file_size(config_path) != 0;
+}

@@ -1,0 +1,176 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/viewer_app.h"
+#include "config/settings.h"
+#include "platform/backends/headless/headless.h"
+#include "platform/system.h"
+#include "test_support.h"
+
+using test_support::exists;
+using test_support::read_file;
+using test_support::scratch_dir;
+using test_support::write_file;
+
+TEST(extract_image_path, follows_the_quoted_program_path) {
+    char path[260];
+    EXPECT_TRUE(extract_image_path("\"C:\\glintview.exe\" wall.dds", path));
+    EXPECT_STREQ(path, "wall.dds");
+    EXPECT_TRUE(extract_image_path("\"prog\" \"my texture.tga\"", path));
+    EXPECT_STREQ(path, "my texture.tga");
+    EXPECT_TRUE(extract_image_path("\"prog\" my texture.tga", path));
+    EXPECT_STREQ(path, "my texture.tga");
+    EXPECT_TRUE(extract_image_path("\"prog\"  two.png", path));
+    EXPECT_STREQ(path, " two.png");
+    EXPECT_TRUE(extract_image_path("\"prog\" 100%done.png", path));
+    EXPECT_STREQ(path, "100%done.png");
+}
+
+TEST(extract_image_path, removes_one_pair_of_quotes_only) {
+    char path[260];
+    EXPECT_TRUE(extract_image_path("\"prog\" \"", path));
+    EXPECT_STREQ(path, ""); // a lone quote counts as both
+    EXPECT_TRUE(extract_image_path("\"prog\" \"open.png", path));
+    EXPECT_STREQ(path, "\"open.png");
+    EXPECT_TRUE(extract_image_path("\"prog\" \"\"twice.png\"\"", path));
+    EXPECT_STREQ(path, "\"twice.png\"");
+}
+
+TEST(extract_image_path, never_reads_past_a_short_command_line) {
+    char path[260];
+    EXPECT_TRUE(extract_image_path("\"prog\"", path));
+    EXPECT_STREQ(path, "");
+    EXPECT_TRUE(extract_image_path("", path));
+    EXPECT_STREQ(path, "");
+    EXPECT_TRUE(extract_image_path("prog wall.dds", path)); // program path not quoted
+    EXPECT_STREQ(path, "wall.dds");
+    EXPECT_TRUE(extract_image_path("\"prog", path));
+    EXPECT_STREQ(path, "");
+    EXPECT_FALSE(extract_image_path(nullptr, path));
+}
+
+TEST(extract_image_path, refuses_what_does_not_fit) {
+    char path[260];
+    std::string fits = "\"prog\" " + std::string(259, 'a');
+    EXPECT_TRUE(extract_image_path(fits.c_str(), path));
+    EXPECT_EQ(std::string(path).size(), 259u);
+    std::string too_long = "\"prog\" " + std::string(260, 'a');
+    EXPECT_FALSE(extract_image_path(too_long.c_str(), path));
+    EXPECT_STREQ(path, "");
+    std::string huge_line = "\"" + std::string(600, 'p') + "\" a.png";
+    EXPECT_FALSE(extract_image_path(huge_line.c_str(), path));
+    EXPECT_STREQ(path, "");
+}
+
+namespace {
+
+// Runs start-up as if the executable sat in `dir` and was started with `args`.
+class startup : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        headless::set_module_path(dir.file("glintview"));
+        headless::clear_message_boxes();
+    }
+    void TearDown() override { headless::set_module_path(""); }
+
+    bool run(const std::vector<std::string>& args) {
+        std::vector<const char*> argv = {"glintview"};
+        for (const std::string& arg : args) {
+            argv.push_back(arg.c_str());
+        }
+        platform::set_command_line(static_cast<int>(argv.size()), argv.data());
+        viewer_app app;
+        bool result = app.init_instance();
+        image_path = app.image_path;
+        config_path = app.config_path;
+        return result;
+    }
+
+    bool usage_shown() const {
+        const auto& boxes = headless::message_boxes();
+        return boxes.size() == 1 &&
+               boxes[0].text ==
+                   std::string("************ ERROR ************\n") + usage_message + "\n";
+    }
+
+    std::string ini() const { return dir.file("Glintview.ini"); }
+
+    scratch_dir dir;
+    std::string image_path;
+    std::string config_path;
+};
+
+} // namespace
+
+TEST_F(startup, without_a_file_shows_usage_and_writes_nothing) {
+    EXPECT_FALSE(run({}));
+    ASSERT_TRUE(usage_shown());
+    const headless::shown_box& box = headless::message_boxes()[0];
+    EXPECT_EQ(box.caption, "Glintview 1.0");
+    EXPECT_EQ(box.style, 0x12010u);
+    EXPECT_EQ(box.text, "************ ERROR ************\nNo file to process!\n\nUsage: "
+                        "\"Glintview\" <image_file>\n\nNB: this tool is best used when associated "
+                        "to an image file format; this way,\nWindows can automatically start it as "
+                        "you click on an image file of that format\n");
+    EXPECT_FALSE(exists(ini()));
+}
+
+TEST_F(startup, refuses_empty_files_folders_wildcards_and_missing_names) {
+    ASSERT_TRUE(write_file(dir.file("empty.png"), ""));
+    ASSERT_TRUE(write_file(dir.file("full.png"), "data"));
+    for (const std::string& arg : {dir.file("empty.png"), dir.path(), dir.file("*.png"),
+                                   dir.file("missing.png"), std::string("\"")}) {
+        headless::clear_message_boxes();
+        EXPECT_FALSE(run({arg}));
+        EXPECT_TRUE(usage_shown()) << arg;
+    }
+    EXPECT_FALSE(exists(ini()));
+}
+
+TEST_F(startup, takes_a_path_with_blanks_and_writes_the_default_configuration) {
+    std::string image = dir.file("my texture.tga");
+    ASSERT_TRUE(write_file(image, "data"));
+    EXPECT_FALSE(run({image}));
+    EXPECT_TRUE(headless::message_boxes().empty());
+    EXPECT_EQ(image_path, image);
+    EXPECT_EQ(config_path, ini());
+    std::string text = read_file(ini());
+    EXPECT_EQ(text.rfind("; this file was generated on ", 0), 0u);
+    EXPECT_NE(text.find("$exit:\t\t\tleft\t;"), std::string::npos);
+}
+
+TEST_F(startup, takes_a_quoted_path_and_a_percent_sign_unchanged) {
+    std::string image = dir.file("50%s done.png");
+    ASSERT_TRUE(write_file(image, "data"));
+    EXPECT_FALSE(run({"\"" + image + "\""}));
+    EXPECT_TRUE(headless::message_boxes().empty());
+    EXPECT_EQ(image_path, image);
+}
+
+TEST_F(startup, two_arguments_name_nothing) {
+    ASSERT_TRUE(write_file(dir.file("a"), "data"));
+    EXPECT_FALSE(run({dir.file("a"), "b"}));
+    EXPECT_TRUE(usage_shown());
+}
+
+TEST_F(startup, rewrites_an_empty_configuration_and_keeps_a_written_one) {
+    std::string image = dir.file("wall.png");
+    ASSERT_TRUE(write_file(image, "data"));
+    ASSERT_TRUE(write_file(ini(), ""));
+    run({image});
+    EXPECT_NE(read_file(ini()).find("#eof"), std::string::npos);
+
+    ASSERT_TRUE(write_file(ini(), "$resize threshold: 64\n"));
+    run({image});
+    EXPECT_EQ(read_file(ini()), "$resize threshold: 64\n");
+}
+
+TEST_F(startup, leaves_the_configuration_path_empty_when_it_would_not_fit) {
+    headless::set_module_path(std::string(250, 'd') + "/glintview");
+    std::string image = dir.file("wall.png");
+    ASSERT_TRUE(write_file(image, "data"));
+    run({image});
+    EXPECT_EQ(config_path, "");
+}

@@ -1,0 +1,21 @@
+// Runs the real program under Xvfb: a copy of the executable in a scratch folder, so that the
+// configuration file it writes lands there.
+#pragma once
+
+#include <string>
+
+namespace e2e {
+
+struct run_result {
+    int exit_code;
+    std::string output;
+};
+
+// Runs `script` with bash inside `xvfb-run -a` (a free display), in `folder`, with GLINTVIEW
+// naming the copied executable. The script's exit code and standard output come back.
+run_result run_under_xvfb(const std::string& folder, const std::string& script);
+
+// Copies the built executable into `folder`; returns its new path.
+std::string copy_executable(const std::string& folder);
+
+} // namespace e2e
