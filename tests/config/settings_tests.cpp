@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
-#include <regex>
 
 #include "config/settings.h"
 #include "test_support.h"
@@ -57,15 +57,19 @@ TEST(write_default_configuration, writes_the_dated_header_and_the_template) {
     write_default_configuration(path.c_str());
     std::string text = read_file(path);
 
-    std::smatch header;
-    std::regex header_line("^; this file was generated on (\\d\\d)/(\\d\\d)/(\\d\\d) @ "
-                           "(\\d\\d):(\\d\\d):(\\d\\d)\n\n");
-    ASSERT_TRUE(std::regex_search(text, header, header_line)) << text.substr(0, 80);
-    EXPECT_LE(std::stoi(header[1]), 12); // month first, then the day
-    EXPECT_LE(std::stoi(header[2]), 31);
-    EXPECT_LE(std::stoi(header[4]), 23);
-
-    EXPECT_EQ(text.substr(header.length()), fixture("default_configuration.ini"));
+    int month = 0, day = 0, year = 0, hour = 0, minute = 0, second = 0, length = 0;
+    ASSERT_EQ(std::sscanf(text.c_str(),
+                          "; this file was generated on %2d/%2d/%2d @ %2d:%2d:%2d\n\n%n", &month,
+                          &day, &year, &hour, &minute, &second, &length),
+              6)
+        << text.substr(0, 80);
+    ASSERT_EQ(length, 50); // every number two digits wide, then the empty line
+    EXPECT_EQ(text.substr(48, 2), "\n\n");
+    EXPECT_GE(month, 1); // month first, then the day
+    EXPECT_LE(month, 12);
+    EXPECT_LE(day, 31);
+    EXPECT_LE(hour, 23);
+    EXPECT_EQ(text.substr(length), fixture("default_configuration.ini"));
 }
 
 TEST(write_default_configuration, writes_current_values_and_unsigned_colours) {
