@@ -15,7 +15,9 @@ constexpr std::size_t message_size = 512;
 constexpr std::size_t path_size = 260;
 constexpr std::size_t short_size = 16;
 
-char path_separator_for(bool forward_slash) { return forward_slash ? '/' : '\\'; }
+char path_separator_for(bool forward_slash) {
+    return forward_slash ? '/' : '\\';
+}
 
 // Zeroes the buffer and copies `length` characters of `text` into it, if they fit.
 const char* copy_result(char* buffer, std::size_t size, const char* text, std::size_t length) {
@@ -81,9 +83,13 @@ const char* format_text(const char* format, ...) {
     return buffer;
 }
 
-std::unique_ptr<char[]> upper_copy(const char* text) { return case_copy(text, 'a', 'z', 'A' - 'a'); }
+std::unique_ptr<char[]> upper_copy(const char* text) {
+    return case_copy(text, 'a', 'z', 'A' - 'a');
+}
 
-std::unique_ptr<char[]> lower_copy(const char* text) { return case_copy(text, 'A', 'Z', 'a' - 'A'); }
+std::unique_ptr<char[]> lower_copy(const char* text) {
+    return case_copy(text, 'A', 'Z', 'a' - 'A');
+}
 
 const char* file_extension(const char* path) {
     static char buffer[short_size];

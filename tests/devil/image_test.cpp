@@ -1,0 +1,128 @@
+// Queries, conversion, rescaling and the stored options.
+#include "devil_fixture.h"
+
+#include <cstring>
+
+namespace {
+
+class DevilImage : public DevilFixture {
+  protected:
+    // Makes the bound image a blank one of the given size.
+    void blank(unsigned width, unsigned height) {
+        ASSERT_TRUE(ilTexImage(width, height, 1, 4, IL_BGRA, IL_UNSIGNED_BYTE, nullptr));
+    }
+    ILint filter() { return iluGetInteger(ILU_FILTER); }
+};
+
+TEST_F(DevilImage, TypesFollowTheThreeLetterExtensions) {
+    const std::pair<const char*, ILenum> cases[] = {
+        {"bmp", IL_BMP},           {"JPG", IL_JPG},           {"Png", IL_PNG},
+        {"tga", IL_TGA},           {"TIF", IL_TIF},           {"psd", IL_PSD},
+        {"jpeg", IL_TYPE_UNKNOWN}, {"tiff", IL_TYPE_UNKNOWN}, {"dds", IL_TYPE_UNKNOWN},
+        {"", IL_TYPE_UNKNOWN},
+    };
+    for (const auto& [text, type] : cases) {
+        char buffer[16];
+        std::strcpy(buffer, text);
+        EXPECT_EQ(devil::type_from_extension(buffer), type) << text;
+        for (const char* c = buffer; *c != '\0'; ++c) {
+            EXPECT_FALSE(*c >= 'A' && *c <= 'Z') << "lower-cased in place: " << buffer;
+        }
+    }
+    EXPECT_EQ(devil::type_from_extension(nullptr), IL_TYPE_UNKNOWN);
+}
+
+TEST_F(DevilImage, QueriesDescribeTheLoadedImageAndConversionMakesBgra) {
+    bytes bgr = pattern(6, 4, 3); // two colours of red, one per half, in every column
+    ASSERT_TRUE(test_support::write_file(file("a.bmp"), bmp_file(6, 4, bgr, false)));
+    ASSERT_TRUE(lib.load_file(file("a.bmp").c_str(), nullptr));
+    EXPECT_EQ(lib.get_width(), 6);
+    EXPECT_EQ(lib.get_height(), 4);
+    EXPECT_EQ(lib.get_bits_per_pixel(), 24);
+    EXPECT_EQ(lib.get_mipmap_count(), 0);
+    EXPECT_EQ(lib.get_library_version(), IL_VERSION);
+    EXPECT_EQ(lib.get_colours_used(), 24u);
+    ILinfo info = lib.get_image_info();
+    EXPECT_EQ(info.Id, image);
+    EXPECT_EQ(info.Origin, static_cast<ILenum>(IL_ORIGIN_UPPER_LEFT));
+    EXPECT_EQ(lib.loaded_image_info().Width, 6u);
+    ASSERT_TRUE(lib.convert_to_bgra());
+    EXPECT_EQ(lib.get_bits_per_pixel(), 32);
+    EXPECT_EQ(lib.get_image_info().Format, static_cast<ILenum>(IL_BGRA));
+}
+
+TEST_F(DevilImage, RescaleDerivesAMissingSideFromTheAspectRatio) {
+    const struct {
+        unsigned width, height, to_width, to_height, expect_width, expect_height;
+    } cases[] = {
+        {1024, 768, 640, 0, 640, 480}, {300, 200, 0, 100, 150, 100},
+        {7, 3, 0, 5, 11, 5},           {1000, 1, 10, 0, 10, 1}, // a derived 0 becomes 1
+        {40, 30, 20, 25, 20, 25},
+    };
+    for (const auto& c : cases) {
+        blank(c.width, c.height);
+        char name[] = "BILINEAR";
+        ASSERT_TRUE(lib.rescale(c.to_width, c.to_height, name));
+        EXPECT_STREQ(name, "bilinear");
+        EXPECT_EQ(filter(), ILU_BILINEAR);
+        EXPECT_EQ(lib.get_width(), static_cast<ILint>(c.expect_width));
+        EXPECT_EQ(lib.get_height(), static_cast<ILint>(c.expect_height));
+    }
+}
+
+TEST_F(DevilImage, RescaleMapsEveryFilterNameAndFallsBackToLanczos) {
+    const std::pair<const char*, ILenum> cases[] = {
+        {"nearest", ILU_NEAREST},         {"Linear", ILU_LINEAR},
+        {"bilinear", ILU_BILINEAR},       {"BOX", ILU_SCALE_BOX},
+        {"triangle", ILU_SCALE_TRIANGLE}, {"bell", ILU_SCALE_BELL},
+        {"bspline", ILU_SCALE_BSPLINE},   {"lanczos", ILU_SCALE_LANCZOS3},
+        {"mitchell", ILU_SCALE_MITCHELL}, {"sharpest", ILU_SCALE_LANCZOS3},
+    };
+    for (const auto& [text, expected] : cases) {
+        blank(16, 16);
+        iluImageParameter(ILU_FILTER, expected == ILU_NEAREST ? ILU_LINEAR : ILU_NEAREST);
+        char name[16];
+        std::strcpy(name, text);
+        ASSERT_TRUE(lib.rescale(8, 8, name)) << text;
+        EXPECT_EQ(filter(), expected) << text;
+    }
+}
+
+TEST_F(DevilImage, RescaleRefusesWhatIsNotAChangeOrTooLarge) {
+    blank(300, 200);
+    iluImageParameter(ILU_FILTER, ILU_NEAREST);
+    char name[] = "box";
+    EXPECT_FALSE(lib.rescale(300, 200, name));
+    EXPECT_FALSE(lib.rescale(0, 0, name));
+    // 2^32 x 2^32 pixels would wrap the library's 32-bit sizes round.
+    EXPECT_FALSE(lib.rescale(70000, 70000, name));
+    EXPECT_FALSE(lib.rescale(0, 4000000000u, name));
+    EXPECT_EQ(filter(), ILU_NEAREST);
+    EXPECT_EQ(lib.get_width(), 300);
+    EXPECT_EQ(lib.get_height(), 200);
+}
+
+TEST_F(DevilImage, JpegQualityTakesOnlyValuesUpToAHundred) {
+    EXPECT_EQ(lib.jpg_quality_option(), 99);
+    const std::pair<int, int> cases[] = {{100, 99}, {101, 99}, {-1, 99}, {1, 0}, {0, -1}, {50, 49}};
+    for (const auto& [given, stored] : cases) {
+        lib.set_jpg_quality(given);
+        EXPECT_EQ(lib.jpg_quality_option(), stored) << given;
+    }
+}
+
+TEST_F(DevilImage, InitRestoresTheStartingOptions) {
+    lib.set_tga_rle(true);
+    lib.set_bmp_rle(true);
+    lib.set_jpg_quality(20);
+    ilDisable(IL_FILE_OVERWRITE);
+    lib.init();
+    EXPECT_FALSE(lib.tga_rle_option());
+    EXPECT_FALSE(lib.bmp_rle_option());
+    EXPECT_EQ(lib.jpg_quality_option(), 99);
+    EXPECT_TRUE(ilIsEnabled(IL_FILE_OVERWRITE));
+    EXPECT_TRUE(ilIsEnabled(IL_ORIGIN_SET));
+    EXPECT_NE(lib.heap(), nullptr);
+}
+
+} // namespace

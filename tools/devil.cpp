@@ -1,0 +1,439 @@
+#include "tools/devil.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <unzip.h>
+#include <utility>
+
+#include "tools/devil_internal.h"
+#include "tools/tools.h"
+
+using devil_internal::lower_in_place;
+
+namespace {
+
+constexpr const char* trace_source = "tools/devil.cpp";
+
+// Objects alive: the library is shut down only when the last one goes, since shutting it down
+// frees every image, those of other objects too.
+int live_objects = 0;
+
+// DevIL sizes images in 32-bit arithmetic; larger images would overflow inside the library.
+constexpr std::uint64_t library_byte_limit = INT32_MAX;
+
+bool fits_library(std::uint64_t width, std::uint64_t height, std::uint64_t bytes_per_pixel) {
+    return width > 0 && height > 0 && width * height * bytes_per_pixel <= library_byte_limit;
+}
+
+// Drops errors left by earlier calls, so that the next call's own can be told apart.
+void clear_library_errors() {
+    for (int i = 0; i < 64 && ilGetError() != IL_NO_ERROR; ++i) {
+    }
+}
+
+// The library reports data that ends early, and a failed write, as a file error (one code for
+// both), yet some of its decoders and writers still return success.
+bool library_reported_file_error() {
+    bool file_error = false;
+    for (int i = 0; i < 64; ++i) {
+        ILenum error = ilGetError();
+        if (error == IL_NO_ERROR) {
+            break;
+        }
+        file_error = file_error || error == IL_FILE_READ_ERROR;
+    }
+    return file_error;
+}
+
+// A member's header can claim any size. Refuse what its stored bytes cannot hold, so that a
+// lying header never makes us allocate more than deflate could ever expand them to.
+bool plausible_member_size(const unz_file_info& info, std::uint64_t archive_size) {
+    constexpr std::uint64_t stored = 0;
+    constexpr std::uint64_t deflate_best_ratio = 1032;
+    std::uint64_t packed = info.compressed_size;
+    std::uint64_t unpacked = info.uncompressed_size;
+    if (unpacked == 0 || unpacked > UINT32_MAX || packed > archive_size) {
+        return false;
+    }
+    if (info.compression_method == stored) {
+        return unpacked == packed;
+    }
+    return unpacked <= packed * deflate_best_ratio + deflate_best_ratio;
+}
+
+// The library's PNG reader loops for ever on a file that ends inside its image data, so PNG
+// bytes are only handed over when their chunks run whole up to the closing IEND.
+bool png_cut_short(const unsigned char* data, std::uint32_t size) {
+    static constexpr unsigned char signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    if (size < sizeof signature || std::memcmp(data, signature, sizeof signature) != 0) {
+        return false;
+    }
+    std::uint64_t at = sizeof signature;
+    while (at + 8 <= size) {
+        std::uint64_t length = std::uint64_t{data[at]} << 24 | std::uint64_t{data[at + 1]} << 16 |
+                               std::uint64_t{data[at + 2]} << 8 | data[at + 3];
+        bool end = std::memcmp(data + at + 4, "IEND", 4) == 0;
+        at += 8 + length + 4;
+        if (end) {
+            return at > size;
+        }
+    }
+    return true;
+}
+
+// A whole regular file in a new block; null when it is empty, too large for the library or
+// cannot be read in full.
+std::unique_ptr<unsigned char[]> read_disk_file(const char* name, std::uint32_t& size) {
+    std::uint64_t length = platform::regular_file_size(name);
+    if (length == 0 || length > UINT32_MAX) {
+        return nullptr;
+    }
+    std::FILE* file = std::fopen(name, "rb");
+    if (file == nullptr) {
+        return nullptr;
+    }
+    size = static_cast<std::uint32_t>(length);
+    std::unique_ptr<unsigned char[]> bytes(new (std::nothrow) unsigned char[size]);
+    bool read = bytes != nullptr && std::fread(bytes.get(), 1, size, file) == size;
+    std::fclose(file);
+    return read ? std::move(bytes) : nullptr;
+}
+
+struct filter_name {
+    const char* name;
+    ILenum filter;
+};
+
+constexpr filter_name filters[] = {
+    {"nearest", ILU_NEAREST},         {"linear", ILU_LINEAR},
+    {"bilinear", ILU_BILINEAR},       {"box", ILU_SCALE_BOX},
+    {"triangle", ILU_SCALE_TRIANGLE}, {"bell", ILU_SCALE_BELL},
+    {"bspline", ILU_SCALE_BSPLINE},   {"lanczos", ILU_SCALE_LANCZOS3},
+    {"mitchell", ILU_SCALE_MITCHELL},
+};
+
+ILenum filter_from_name(char* name) {
+    lower_in_place(name);
+    for (const filter_name& entry : filters) {
+        if (name != nullptr && std::strcmp(name, entry.name) == 0) {
+            return entry.filter;
+        }
+    }
+    return ILU_SCALE_LANCZOS3;
+}
+
+struct type_name {
+    const char* extension;
+    ILenum type;
+};
+
+constexpr type_name types[] = {
+    {"bmp", IL_BMP}, {"jpg", IL_JPG}, {"png", IL_PNG},
+    {"tga", IL_TGA}, {"tif", IL_TIF}, {"psd", IL_PSD},
+};
+
+// The largest side each format can record. Beyond it the library writes a damaged file (TGA,
+// PSD) and reports success, crashes (PNG) or lets its codec end the process (JPEG).
+ILuint largest_side(ILenum type) {
+    switch (type) {
+    case IL_JPG:
+        return 65500;
+    case IL_PNG:
+        return 1000000;
+    case IL_TGA:
+        return 65535;
+    case IL_PSD:
+        return 30000;
+    default:
+        return UINT32_MAX;
+    }
+}
+
+} // namespace
+
+devil::devil() {
+    hHeap.reset(new (std::nothrow) platform::private_heap);
+    if (hHeap != nullptr) {
+        trace(trace_source, __LINE__, "\"devil::devil() successfully created hHeap\"");
+    } else {
+        trace(trace_source, __LINE__, "\"devil::devil() failed to create hHeap\"");
+    }
+    ++live_objects;
+    init();
+}
+
+devil::~devil() {
+    if (hHeap != nullptr) {
+        // Destroying the heap frees every block it still holds; it cannot fail.
+        hHeap.reset();
+        trace(trace_source, __LINE__, "\"devil::~devil() successfully destroyed hHeap\"");
+    }
+    if (--live_objects == 0) {
+        ilShutDown();
+    }
+}
+
+void devil::init() {
+    ilInit();
+    ilHint(IL_MEM_SPEED_HINT, IL_FASTEST);
+    ilHint(IL_COMPRESSION_HINT, IL_USE_COMPRESSION);
+    ilEnable(IL_ORIGIN_SET);
+    iluInit();
+    ilEnable(IL_FILE_OVERWRITE);
+    bmp_rle = false;
+    tga_rle = false;
+    jpg_quality = 99;
+}
+
+ILuint devil::create_image() {
+    ILuint name = 0;
+    ilGenImages(1, &name);
+    ilBindImage(name);
+    return name;
+}
+
+void devil::delete_image(ILuint name) {
+    ilDeleteImages(1, &name);
+}
+
+ILenum devil::type_from_extension(char* text) {
+    lower_in_place(text);
+    for (const type_name& entry : types) {
+        if (text != nullptr && std::strcmp(text, entry.extension) == 0) {
+            return entry.type;
+        }
+    }
+    return IL_TYPE_UNKNOWN;
+}
+
+bool devil::load_file(const char* name, const char* archive) {
+    if (name == nullptr || *name == '\0') {
+        return false;
+    }
+    if (!file_exists(name, archive)) {
+        return false;
+    }
+    ilOriginFunc(IL_ORIGIN_UPPER_LEFT);
+    std::uint32_t size = 0;
+    if (archive == nullptr) {
+        // Read whole and decoded from memory, as a member is: the library's own file reader
+        // takes a truncated BMP for a whole one. The decoder is the one its extension names.
+        std::unique_ptr<unsigned char[]> bytes = read_disk_file(name, size);
+        return bytes != nullptr && decode(bytes.get(), size, ilTypeFromExt(name));
+    }
+    void* pFileData = read_member(name, archive, size);
+    if (pFileData == nullptr) {
+        return false;
+    }
+    char extension[16] = {};
+    if (const char* found = file_extension(name); found != nullptr) {
+        std::snprintf(extension, sizeof extension, "%s", found);
+    }
+    bool loaded = decode(pFileData, size, type_from_extension(extension));
+    free_file_data(pFileData);
+    return loaded;
+}
+
+bool devil::decode(const void* data, std::uint32_t size, ILenum type) {
+    if (png_cut_short(static_cast<const unsigned char*>(data), size)) {
+        return false;
+    }
+    clear_library_errors();
+    bool loaded = ilLoadL(type, data, size) == IL_TRUE;
+    image_info = get_image_info();
+    return !library_reported_file_error() && loaded;
+}
+
+void* devil::read_member(const char* name, const char* archive, std::uint32_t& size) {
+    unzFile zip = unzOpen(archive);
+    if (zip == nullptr) {
+        return nullptr;
+    }
+    constexpr int case_insensitive = 2;
+    if (unzLocateFile(zip, name, case_insensitive) != UNZ_OK) {
+        unzClose(zip);
+        return nullptr;
+    }
+    if (unzOpenCurrentFile(zip) != UNZ_OK) {
+        unzClose(zip);
+        return nullptr;
+    }
+    unz_file_info info{};
+    if (unzGetCurrentFileInfo(zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK ||
+        !plausible_member_size(info, platform::regular_file_size(archive))) {
+        unzCloseCurrentFile(zip);
+        unzClose(zip);
+        return nullptr;
+    }
+    size = static_cast<std::uint32_t>(info.uncompressed_size);
+    void* pFileData = allocate_file_data(size);
+    if (pFileData == nullptr) {
+        unzCloseCurrentFile(zip);
+        unzClose(zip);
+        return nullptr;
+    }
+    // A member must deliver exactly the size its header claims, and its checksum (tested when
+    // the member is closed after a full read) must hold.
+    auto* bytes = static_cast<char*>(pFileData);
+    std::uint32_t done = 0;
+    while (done < size) {
+        unsigned chunk = std::min<std::uint32_t>(size - done, 1u << 30);
+        int got = unzReadCurrentFile(zip, bytes + done, chunk);
+        if (got <= 0) {
+            break;
+        }
+        done += static_cast<std::uint32_t>(got);
+    }
+    bool intact = unzCloseCurrentFile(zip) == UNZ_OK && done == size;
+    unzClose(zip);
+    if (!intact) {
+        free_file_data(pFileData);
+        return nullptr;
+    }
+    return pFileData;
+}
+
+void* devil::allocate_file_data(std::uint32_t size) {
+    void* pFileData = hHeap != nullptr ? hHeap->allocate(size) : nullptr;
+    if (pFileData == nullptr) {
+        trace(trace_source, __LINE__, "\"devil::load_file() failed to allocate pFileData\"");
+        return nullptr;
+    }
+    std::memset(pFileData, 0, size);
+    trace(trace_source, __LINE__, "\"devil::load_file() successfully allocated pFileData\"");
+    return pFileData;
+}
+
+void devil::free_file_data(void* pFileData) {
+    if (hHeap != nullptr && hHeap->free(pFileData)) {
+        trace(trace_source, __LINE__, "\"devil::load_file() successfully deallocated pFileData\"");
+    } else {
+        trace(trace_source, __LINE__, "\"devil::load_file() failed to deallocate pFileData\"");
+    }
+}
+
+ILint devil::get_width() {
+    return ilGetInteger(IL_IMAGE_WIDTH);
+}
+
+ILint devil::get_height() {
+    return ilGetInteger(IL_IMAGE_HEIGHT);
+}
+
+ILint devil::get_bits_per_pixel() {
+    return ilGetInteger(IL_IMAGE_BYTES_PER_PIXEL) * 8;
+}
+
+ILint devil::get_mipmap_count() {
+    return ilGetInteger(IL_NUM_MIPMAPS);
+}
+
+ILint devil::get_library_version() {
+    return ilGetInteger(IL_VERSION_NUM);
+}
+
+ILuint devil::get_colours_used() {
+    return iluColoursUsed();
+}
+
+ILinfo devil::get_image_info() {
+    ILinfo info{};
+    iluGetImageInfo(&info);
+    return info;
+}
+
+bool devil::convert_to_bgra() {
+    return ilConvertImage(IL_BGRA, IL_UNSIGNED_BYTE) == IL_TRUE;
+}
+
+bool devil::rescale(ILuint width, ILuint height, char* filter) {
+    if (width == 0 && height == 0) {
+        return false;
+    }
+    ILinfo current = get_image_info();
+    if (width == current.Width && height == current.Height) {
+        return false;
+    }
+    if (current.Width == 0 || current.Height == 0) {
+        return false;
+    }
+    // 64 bits, so that a large product cannot wrap round; a side derived as 0 becomes 1.
+    std::uint64_t new_width = width;
+    std::uint64_t new_height = height;
+    if (new_width == 0) {
+        new_width = std::max<std::uint64_t>(1, new_height * current.Width / current.Height);
+    }
+    if (new_height == 0) {
+        new_height = std::max<std::uint64_t>(1, new_width * current.Height / current.Width);
+    }
+    std::uint64_t pixel_bytes = std::uint64_t{current.Bpp} * ilGetInteger(IL_IMAGE_BPC) *
+                                std::max<std::uint64_t>(1, current.Depth);
+    if (!fits_library(new_width, new_height, pixel_bytes)) {
+        return false;
+    }
+    iluImageParameter(ILU_FILTER, filter_from_name(filter));
+    return iluScale(static_cast<ILuint>(new_width), static_cast<ILuint>(new_height), 1) == IL_TRUE;
+}
+
+void devil::set_jpg_quality(int q) {
+    if (static_cast<unsigned>(q) <= 100) {
+        jpg_quality = q - 1;
+    }
+}
+
+bool devil::save_file(ILuint rebind, const char* file, char* type, ILuint width, ILuint height,
+                      ILuint bytes, const void* pixels) {
+    if (file == nullptr || *file == '\0') {
+        return false;
+    }
+    ILenum il_type = type_from_extension(type);
+    if (il_type == IL_TYPE_UNKNOWN) {
+        // The caller's text is only known to hold four characters when it already has three.
+        if (type != nullptr && std::strlen(type) >= 3) {
+            std::strcpy(type, "bmp");
+        }
+        il_type = IL_BMP;
+    }
+    if (pixels == nullptr || (bytes != 3 && bytes != 4) || !fits_library(width, height, bytes) ||
+        width > largest_side(il_type) || height > largest_side(il_type)) {
+        return false;
+    }
+    ILuint temporary = 0;
+    ilGenImages(1, &temporary);
+    ilBindImage(temporary);
+    bool ok =
+        ilTexImage(width, height, 1, static_cast<ILubyte>(bytes), bytes == 3 ? IL_BGR : IL_BGRA,
+                   IL_UNSIGNED_BYTE, const_cast<void*>(pixels)) == IL_TRUE;
+    if (ok) {
+        // The library keeps rows bottom first; every format, TIF too, reads back upright only
+        // when the top-first rows are flipped into that order.
+        iluFlipImage();
+        switch (il_type) {
+        case IL_BMP:
+            ilSetInteger(IL_BMP_RLE, bmp_rle ? 1 : 0);
+            break;
+        case IL_JPG:
+            // The library refuses -1 (quality 0 handed over) and would keep an earlier value.
+            ilSetInteger(IL_JPG_QUALITY, std::max(jpg_quality, 0));
+            break;
+        case IL_TGA:
+            ilSetInteger(IL_TGA_RLE, tga_rle ? 1 : 0);
+            break;
+        default:
+            break;
+        }
+        // Written through our own stream: the library reports success for some formats even
+        // when the disk refused their bytes, but the stream keeps the error.
+        devil_internal::staged_file staged(file);
+        std::FILE* stream = staged.stream();
+        clear_library_errors();
+        ok = stream != nullptr && ilSaveF(il_type, stream) > 0 && !library_reported_file_error() &&
+             staged.commit();
+    }
+    ilDeleteImages(1, &temporary);
+    ilBindImage(rebind);
+    return ok;
+}

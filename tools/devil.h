@@ -1,0 +1,109 @@
+// The image-library wrapper: starts and stops DevIL, loads files from disk or zip archives,
+// answers queries on the bound image, converts, rescales and saves; and the DDS snapshot writer.
+//
+// DevIL keeps one bound image per process. Every operation below acts on whatever image is bound
+// at the time of the call. Nothing here shows a message, except write_dds_snapshot's three.
+#pragma once
+
+#include <IL/il.h>
+#include <IL/ilu.h>
+#include <cstdint>
+#include <memory>
+
+#include "dds/dds.h"
+#include "platform/system.h"
+
+// The options handed to the surface compressor by the last DDS snapshot (zero before the first).
+extern dds_options_record dds_options;
+
+// 10 to 19 for "dxt1", "dxt1a", "dxt3", "dxt5", "4444", "1555", "565", "8888", "888", "555";
+// 0 for any other text. The text is lower-cased in place first.
+std::uint16_t surface_format_code(char* text);
+
+// True for 1 and every other value with a single bit set; false for 0.
+bool is_power_of_two(std::uint32_t value);
+
+// Final: init is virtual but the destructor is not, so the class cannot be derived from.
+class devil final {
+  public:
+    // Creates the private heap and starts the library (init).
+    devil();
+    // Destroys the heap; the library is shut down when the last live object goes.
+    ~devil();
+    devil(const devil&) = delete;
+    devil& operator=(const devil&) = delete;
+
+    // Library start-up: hints, upper-left origin, overwriting saves, options reset.
+    virtual void init();
+
+    // A new image name, bound at once.
+    ILuint create_image();
+    void delete_image(ILuint name);
+
+    // Loads `name` from disk (archive null) or the archive's member `name` (letter case ignored)
+    // into the bound image, first row at the top. False for a missing, unreadable, undecodable
+    // or truncated file; the bound image's content is then undefined.
+    bool load_file(const char* name, const char* archive);
+
+    // IL_BMP, IL_JPG, IL_PNG, IL_TGA, IL_TIF or IL_PSD for their three-letter extensions,
+    // IL_TYPE_UNKNOWN for anything else or null. The text is lower-cased in place first.
+    static ILenum type_from_extension(char* text);
+
+    // Queries on the bound image.
+    ILint get_width();
+    ILint get_height();
+    ILint get_bits_per_pixel();
+    ILint get_mipmap_count();
+    ILint get_library_version();
+    ILuint get_colours_used();
+    ILinfo get_image_info();
+
+    // The bound image becomes 8-bit blue, green, red, alpha.
+    bool convert_to_bgra();
+
+    // Resamples the bound image; a 0 side is derived from the other to keep the aspect ratio.
+    // `filter` is lower-cased in place; unknown names use Lanczos. False, with the image and the
+    // filter setting unchanged, when both sides are 0 or equal the current size, or the library
+    // cannot do it.
+    bool rescale(ILuint width, ILuint height, char* filter);
+
+    // Writes top-row-first pixels (blue, green, red, and alpha when `bytes` is 4) as `file` in
+    // the format named by `type`: bmp, jpg, png, tga, tif or psd. Any other type text is
+    // overwritten with "bmp" (when it holds at least three characters) and BMP is written.
+    // The file is replaced only when the whole save succeeded. `rebind` is bound afterwards on
+    // every path.
+    bool save_file(ILuint rebind, const char* file, char* type, ILuint width, ILuint height,
+                   ILuint bytes, const void* pixels);
+
+    void set_tga_rle(bool on) { tga_rle = on; }
+    void set_bmp_rle(bool on) { bmp_rle = on; }
+    // Stores q - 1 when q, taken as unsigned, is at most 100; other values are ignored.
+    void set_jpg_quality(int q);
+
+    // Writes top-row-first pixels (blue, green, red, alpha) as a DDS file in the surface format
+    // named by `format` (lower-cased in place), with generated mipmaps when asked for and the
+    // format is block-compressed. Shows a message for a size that is not a power of two, a file
+    // that cannot be created and an unknown format; the file is replaced only on success.
+    bool write_dds_snapshot(const char* file, char* format, ILuint width, ILuint height,
+                            const void* pixels, bool mipmaps);
+
+    // The stored options and the description taken by the last load that reached the library.
+    bool tga_rle_option() const { return tga_rle; }
+    bool bmp_rle_option() const { return bmp_rle; }
+    int jpg_quality_option() const { return jpg_quality; }
+    const ILinfo& loaded_image_info() const { return image_info; }
+    // Null when the heap could not be made.
+    const platform::private_heap* heap() const { return hHeap.get(); }
+
+  private:
+    bool decode(const void* data, std::uint32_t size, ILenum type);
+    void* read_member(const char* name, const char* archive, std::uint32_t& size);
+    void* allocate_file_data(std::uint32_t size);
+    void free_file_data(void* pFileData);
+
+    std::unique_ptr<platform::private_heap> hHeap;
+    ILinfo image_info{};
+    bool tga_rle = false;
+    bool bmp_rle = false;
+    int jpg_quality = 99;
+};
