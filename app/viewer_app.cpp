@@ -2,7 +2,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <new>
 
+#include "config/configuration_reader.h"
 #include "config/settings.h"
 #include "platform/system.h"
 #include "tools/tools.h"
@@ -79,11 +81,27 @@ bool viewer_app::init_instance() {
     if (!configuration_present()) {
         write_default_configuration();
     }
+    load_configuration();
     return false;
 }
 
 void viewer_app::write_default_configuration() {
     ::write_default_configuration(config_path);
+}
+
+void viewer_app::read_configuration() {
+    ::read_configuration(*parser);
+}
+
+// The parser keeps its log off. Without memory for it the settings keep their defaults.
+void viewer_app::load_configuration() {
+    parser.reset(new (std::nothrow) vorlex_parser(false, "vorlex.log"));
+    if (parser == nullptr) {
+        use_default_configuration();
+        return;
+    }
+    parser->open_file(config_path);
+    read_configuration();
 }
 
 bool viewer_app::take_image_path() {

@@ -1,6 +1,9 @@
 // The application object: start-up, the command line, the configuration file, an orderly end.
 #pragma once
 
+#include <memory>
+
+#include "parser/vorlex_parser.h"
 #include "platform/framework.h"
 
 class viewer_app : public platform::application {
@@ -13,7 +16,10 @@ class viewer_app : public platform::application {
 
     // Writes the default configuration to config_path (the defaults reach viewer_settings).
     void write_default_configuration();
+    // Fills viewer_settings from the configuration text that `parser` holds.
+    void read_configuration();
 
+    std::unique_ptr<vorlex_parser> parser; // lives until the application object goes
     char config_path[260];
     char image_path[260]; // without surrounding quotes
 
@@ -21,6 +27,7 @@ class viewer_app : public platform::application {
     bool take_image_path();
     void build_config_path();
     bool configuration_present() const;
+    void load_configuration();
 };
 
 // Takes the image path out of a command line (the program's quoted path, one blank, the

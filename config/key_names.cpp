@@ -32,6 +32,8 @@ constexpr key_name_entry key_names[] = {
 };
 static_assert(sizeof key_names / sizeof key_names[0] == 77);
 
+} // namespace
+
 void lower_case_in_place(char* text) {
     for (char* c = text; *c != '\0'; ++c) {
         if (*c >= 'A' && *c <= 'Z') {
@@ -39,8 +41,6 @@ void lower_case_in_place(char* text) {
         }
     }
 }
-
-} // namespace
 
 void key_code_from_name(char* name, std::int32_t* code, std::int32_t fallback) {
     if (code == nullptr) {

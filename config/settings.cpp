@@ -89,11 +89,6 @@ constexpr const char configuration_template[] =
     ";---------------------------------------------------------------------------\n"
     "#eof\n";
 
-template <std::size_t size> void set_text(char (&field)[size], const char* text) {
-    std::memset(field, 0, size);
-    std::snprintf(field, size, "%s", text);
-}
-
 const char* yes_no(bool value) {
     return value ? "yes" : "no";
 }
@@ -106,11 +101,11 @@ const char* key_name(int index) {
 
 void set_default_settings() {
     settings_record& s = viewer_settings;
-    set_text(s.resize_filter, "lanczos");
+    set_text_field(s.resize_filter, "lanczos");
     s.resize_threshold = 128;
-    set_text(s.default_layout, "top left");
+    set_text_field(s.default_layout, "top left");
     s.show_caption_bar = false;
-    set_text(s.osd_font_name, "Tahoma");
+    set_text_field(s.osd_font_name, "Tahoma");
     s.osd_font_height = 14;
     s.osd_font_color[0] = 217;
     s.osd_font_color[1] = 239;
@@ -119,13 +114,13 @@ void set_default_settings() {
     s.osd_background_color[0] = 81;
     s.osd_background_color[1] = 53;
     s.osd_background_color[2] = 36;
-    set_text(s.snapshot_type, "jpg");
+    set_text_field(s.snapshot_type, "jpg");
     s.snapshot_jpg_quality = 65;
     s.snapshot_use_rle = true;
-    set_text(s.snapshot_dds_format, "dxt3");
+    set_text_field(s.snapshot_dds_format, "dxt3");
     s.snapshot_do_mipmaps = true;
     for (const hot_key_setting& key : hot_key_settings) {
-        set_text((s.*key.field).key_name, key.default_name);
+        set_text_field((s.*key.field).key_name, key.default_name);
     }
 }
 

@@ -2,7 +2,9 @@
 // key table.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 struct hot_key {
     char key_name[16]; // as written in the file, lower-cased when read
@@ -65,3 +67,10 @@ void set_default_settings();
 // Writes the dated, fully commented default configuration file to `config_path`, after putting
 // the defaults into the record. A file that cannot be created is left alone without a word.
 void write_default_configuration(const char* config_path);
+
+// Zero-fills a text field over its whole capacity, then stores as much of `text` as fits.
+template <std::size_t size> void set_text_field(char (&field)[size], const char* text) {
+    std::memset(field, 0, size);
+    std::size_t length = std::min(std::strlen(text), size - 1);
+    std::memcpy(field, text, length);
+}

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs the whole test suite: plain, then under AddressSanitizer and
-# UndefinedBehaviorSanitizer.
+# Sets up, builds and runs the whole test suite: plain, then a bounded fuzzing run of the parser,
+# then everything again under AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup-debian.sh
@@ -10,6 +10,9 @@ jobs=$(nproc)
 echo "== Plain build and tests"
 bash scripts/build.sh build
 (cd build && ctest --output-on-failure -j "$jobs")
+
+echo "== Fuzzing the parser"
+bash scripts/fuzz.sh
 
 echo "== Sanitized build and tests"
 bash scripts/build.sh build-sanitize -DGLINTVIEW_SANITIZE=ON -DGLINTVIEW_BENCH=OFF

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -173,4 +174,56 @@ TEST_F(startup, leaves_the_configuration_path_empty_when_it_would_not_fit) {
     ASSERT_TRUE(write_file(image, "data"));
     run({image});
     EXPECT_EQ(config_path, "");
+}
+
+TEST_F(startup, reads_the_users_configuration_into_the_settings) {
+    std::string image = dir.file("wall.png");
+    ASSERT_TRUE(write_file(image, "data"));
+    ASSERT_TRUE(write_file(ini(), "; mine\r\n$resize threshold:\t32\r\n$resize filter:\tBOX\r\n"
+                                  "$osd font color:\t(1 2 3)\r\n$exit:\t\t\tEscape\r\n#eof\r\n"
+                                  "$osd font height: 99\r\n"));
+    std::memset(&viewer_settings, 0, sizeof viewer_settings);
+    run({image});
+    EXPECT_EQ(viewer_settings.resize_threshold, 32);
+    EXPECT_STREQ(viewer_settings.resize_filter, "box");
+    EXPECT_EQ(viewer_settings.osd_font_color[2], 3);
+    EXPECT_STREQ(viewer_settings.key_exit.key_name, "escape");
+    EXPECT_EQ(viewer_settings.key_exit.virtual_key, 27);
+    EXPECT_EQ(viewer_settings.osd_font_height, 14); // behind the end marker
+    EXPECT_STREQ(viewer_settings.key_zoom_in.key_name, "up");
+    EXPECT_EQ(viewer_settings.key_zoom_in.virtual_key, 38);
+    EXPECT_FALSE(exists(dir.file("vorlex.log")));
+    EXPECT_FALSE(exists("vorlex.log")); // the log is off
+}
+
+TEST_F(startup, reads_the_configuration_it_has_just_written) {
+    std::string image = dir.file("wall.png");
+    ASSERT_TRUE(write_file(image, "data"));
+    std::memset(&viewer_settings, 0, sizeof viewer_settings);
+    run({image});
+    EXPECT_STREQ(viewer_settings.default_layout, "top left");
+    EXPECT_EQ(viewer_settings.key_snapshot.virtual_key, 122);
+    EXPECT_EQ(viewer_settings.key_exit.virtual_key, 37);
+}
+
+TEST_F(startup, keeps_the_parser_until_the_application_object_goes) {
+    std::string image = dir.file("wall.png");
+    ASSERT_TRUE(write_file(image, "data"));
+    const char* argv[] = {"glintview", image.c_str()};
+    platform::set_command_line(2, argv);
+    {
+        viewer_app app;
+        EXPECT_EQ(app.parser, nullptr);
+        app.init_instance();
+        ASSERT_NE(app.parser, nullptr);
+        EXPECT_EQ(app.parser->cursor, app.parser->text); // rewound after the last key
+    }
+}
+
+TEST_F(startup, creates_no_parser_when_the_file_is_refused) {
+    const char* argv[] = {"glintview"};
+    platform::set_command_line(1, argv);
+    viewer_app app;
+    app.init_instance();
+    EXPECT_EQ(app.parser, nullptr);
 }
