@@ -266,19 +266,24 @@ void vorlex_parser::skip_bad_value() {
     }
 }
 
+// Moves past the number just read, or the bad value in its place, and one comma behind it.
+void vorlex_parser::pass_number(const char* number_characters) {
+    if (conversion_failed) {
+        skip_bad_value();
+    } else {
+        advance_over(number_characters);
+    }
+    if (*cursor == ',') {
+        ++cursor;
+    }
+}
+
 void vorlex_parser::stuff_float(float* destination) {
     const float value = to_float();
     if (destination != nullptr) {
         *destination = value;
     }
-    if (conversion_failed) {
-        skip_bad_value();
-    } else {
-        advance_over(float_characters);
-    }
-    if (*cursor == ',') {
-        ++cursor;
-    }
+    pass_number(float_characters);
     report(info, "> Float stuffed [%f]", static_cast<double>(value));
 }
 
@@ -287,14 +292,7 @@ void vorlex_parser::stuff_integer(std::int32_t* destination) {
     if (destination != nullptr) {
         *destination = value;
     }
-    if (conversion_failed) {
-        skip_bad_value();
-    } else {
-        advance_over(integer_characters);
-    }
-    if (*cursor == ',') {
-        ++cursor;
-    }
+    pass_number(integer_characters);
     report(info, "> Integer stuffed [%i]", value);
 }
 
@@ -303,14 +301,7 @@ void vorlex_parser::stuff_byte(std::uint8_t* destination) {
     if (destination != nullptr) {
         *destination = value;
     }
-    if (conversion_failed) {
-        skip_bad_value();
-    } else {
-        advance_over(integer_characters);
-    }
-    if (*cursor == ',') {
-        ++cursor;
-    }
+    pass_number(integer_characters);
     report(info, "> Byte stuffed [%i]", static_cast<int>(value));
 }
 
