@@ -9,8 +9,9 @@ namespace dds {
 namespace {
 
 // Both sums run over all 16 slots with their weights, four at a time.
-void mean_of(const colour_points& points, float mean[3]) {
+inline void mean_of(const colour_points& points, float mean[3]) {
     lane4 red = {0, 0, 0, 0}, green = red, blue = red;
+#pragma GCC unroll 4
     for (int quad = 0; quad < 16; quad += 4) {
         lane4 weight = load4(points.weight + quad);
         red += load4(points.red + quad) * weight;
@@ -24,8 +25,9 @@ void mean_of(const colour_points& points, float mean[3]) {
 }
 
 // Upper triangle of the covariance: rr, rg, rb, gg, gb, bb.
-void covariance_of(const colour_points& points, const float mean[3], float cov[6]) {
+inline void covariance_of(const colour_points& points, const float mean[3], float cov[6]) {
     lane4 sums[6] = {};
+#pragma GCC unroll 4
     for (int quad = 0; quad < 16; quad += 4) {
         lane4 weight = load4(points.weight + quad);
         lane4 r = (load4(points.red + quad) - mean[0]) * weight;
@@ -44,7 +46,7 @@ void covariance_of(const colour_points& points, const float mean[3], float cov[6
 }
 
 // The product of a symmetric 3 x 3 matrix (upper triangle rr, rg, rb, gg, gb, bb) with itself.
-void square(float m[6]) {
+inline void square(float m[6]) {
     float a = m[0], b = m[1], c = m[2], d = m[3], e = m[4], f = m[5];
     m[0] = a * a + b * b + c * c;
     m[1] = a * b + b * d + c * e;
@@ -85,10 +87,6 @@ void principal_axis(const float cov[6], float axis[3]) {
     }
 }
 
-// Share of the first endpoint in each palette entry.
-constexpr float four_colour_share[4] = {1.0f, 0.0f, 2.0f / 3.0f, 1.0f / 3.0f};
-constexpr float three_colour_share[4] = {1.0f, 0.0f, 0.5f, 0.0f};
-
 } // namespace
 
 float fit_principal_line(const colour_points& points, colour_line& line) {
@@ -101,6 +99,7 @@ float fit_principal_line(const colour_points& points, colour_line& line) {
     // Unused slots repeat a real point, so they cannot widen the range.
     lane4 low = {0, 0, 0, 0};
     lane4 high = low;
+#pragma GCC unroll 4
     for (int quad = 0; quad < 16; quad += 4) {
         lane4 t = (load4(points.red + quad) - mean[0]) * axis[0] +
                   (load4(points.green + quad) - mean[1]) * axis[1] +
@@ -125,18 +124,15 @@ float scatter_about_mean(const colour_points& points) {
     return cov[0] + cov[3] + cov[5];
 }
 
-bool fit_least_squares(const colour_points& points, const std::uint8_t* index, bool three_colour,
-                       colour_line& line) {
-    // Each point's share of the first end, four points at a time; unused slots weigh nothing.
-    const float* share = three_colour ? three_colour_share : four_colour_share;
+bool fit_least_squares(const colour_points& points, const float share[16], colour_line& line) {
+    // Four points at a time; unused slots weigh nothing.
     lane4 aa = {0, 0, 0, 0}, ab = aa, bb = aa;
     lane4 ax[3] = {aa, aa, aa};
     lane4 bx[3] = {aa, aa, aa};
+#pragma GCC unroll 4
     for (int quad = 0; quad < 16; quad += 4) {
         lane4 weight = load4(points.weight + quad);
-        lane4 a = {share[index[quad]], share[index[quad + 1]], share[index[quad + 2]],
-                   share[index[quad + 3]]};
-        a *= weight;
+        lane4 a = load4(share + quad) * weight;
         lane4 b = weight - a;
         aa += a * a;
         ab += a * b;

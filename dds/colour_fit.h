@@ -18,6 +18,7 @@ struct colour_points {
     float green[16];
     float blue[16];
     float weight[16];
+    float length;     // the sum of the points' squared lengths, weighted
     int spread;       // largest difference between two points in one channel
     colour565 low;    // the bounding box's lowest corner
     colour565 high;   // and its highest
@@ -38,10 +39,9 @@ float scatter_about_mean(const colour_points& points);
 // Returns the points' scatter about their mean, as scatter_about_mean does.
 float fit_principal_line(const colour_points& points, colour_line& line);
 
-// The endpoints that minimise the squared error when point i takes palette entry index[i]
-// (four-colour: 0, 1, 2/3 + 1/3, 1/3 + 2/3; three-colour: 0, 1, midpoint). Returns false when
-// every point sits on the same entry, which leaves the endpoints undetermined.
-bool fit_least_squares(const colour_points& points, const std::uint8_t* index, bool three_colour,
-                       colour_line& line);
+// The endpoints that minimise the squared error when point i shows share[i] of the first end
+// and the rest of the second (four-colour entries: 1, 0, 2/3, 1/3; three-colour: 1, 0, 1/2).
+// Returns false when every point has the same share, which leaves the endpoints undetermined.
+bool fit_least_squares(const colour_points& points, const float share[16], colour_line& line);
 
 } // namespace dds

@@ -74,6 +74,56 @@ TEST(DdsColourBlock, EverySingleValueGetsItsBestPair) {
     }
 }
 
+// Blocks of one colour take a shortcut: alpha must not change what it writes unless one-bit
+// alpha leaves pixels out, and then the block is fitted as before.
+TEST(DdsColourBlock, OneColourBlocksGetTheirBestPairWhateverTheAlpha) {
+    std::vector<int> four5(256), four6(256), three5(256), three6(256);
+    for (int v = 0; v < 256; ++v) {
+        four5[v] = best_single_error(v, 5, false);
+        four6[v] = best_single_error(v, 6, false);
+        three5[v] = best_single_error(v, 5, true);
+        three6[v] = best_single_error(v, 6, true);
+    }
+    std::mt19937 random(5);
+    for (int trial = 0; trial < 2000; ++trial) {
+        int blue = static_cast<int>(random() % 256);
+        int green = static_cast<int>(random() % 256);
+        int red = static_cast<int>(random() % 256);
+        block pixels;
+        fill(pixels, blue, green, red);
+        for (int i = 0; i < 16; ++i) {
+            pixels[4 * i + 3] = static_cast<std::uint8_t>(128 + random() % 128);
+        }
+        int cut = trial % 16;
+        for (int left_out : {0, 1}) {
+            if (left_out) {
+                pixels[4 * cut + 3] = static_cast<std::uint8_t>(random() % 128);
+            }
+            for (bool one_bit : {false, true}) {
+                bool three = one_bit && left_out;
+                std::uint8_t encoded[8];
+                dds::encode_colour_block(pixels, one_bit, encoded);
+                block decoded;
+                dds_test::decode_dxt1(encoded, decoded);
+                for (int i = 0; i < 16; ++i) {
+                    bool transparent = three && i == cut;
+                    ASSERT_EQ(decoded[4 * i + 3], transparent ? 0 : 255) << trial << " " << i;
+                    if (transparent) {
+                        continue;
+                    }
+                    ASSERT_EQ(std::abs(decoded[4 * i] - blue), three ? three5[blue] : four5[blue])
+                        << trial;
+                    ASSERT_EQ(std::abs(decoded[4 * i + 1] - green),
+                              three ? three6[green] : four6[green])
+                        << trial;
+                    ASSERT_EQ(std::abs(decoded[4 * i + 2] - red), three ? three5[red] : four5[red])
+                        << trial;
+                }
+            }
+        }
+    }
+}
+
 int random_565_channel(std::mt19937& random, bool six) {
     return six ? expand6(static_cast<int>(random() % 64))
                : expand5(static_cast<int>(random() % 32));
