@@ -359,14 +359,22 @@ void vorlex_parser::stuff_boolean(bool* destination) {
     report(info, "> Boolean stuffed [%s]", value ? "true" : "false");
 }
 
-int vorlex_parser::stuff_integer_list(std::int32_t* array, int count) {
+// Passes the '(' that opens a list and the whitespace behind it; false when no '(' stands there.
+bool vorlex_parser::enter_list(const char* kind) {
     skip_whitespace();
     if (*cursor != '(') {
-        report(error, "Reading integer list. Expected '(', found [%c]", *cursor);
-        return 0;
+        report(error, "Reading %s list. Expected '(', found [%c]", kind, *cursor);
+        return false;
     }
     ++cursor;
     skip_whitespace();
+    return true;
+}
+
+int vorlex_parser::stuff_integer_list(std::int32_t* array, int count) {
+    if (!enter_list("integer")) {
+        return 0;
+    }
     int read = 0;
     // An unclosed list ends at the end of the text, not with count made-up values.
     while (*cursor != ')' && read < count && !is_end(*cursor)) {
@@ -388,13 +396,9 @@ int vorlex_parser::stuff_integer_list(std::int32_t* array, int count) {
 }
 
 int vorlex_parser::stuff_vector_list(vector3* array, int count) {
-    skip_whitespace();
-    if (*cursor != '(') {
-        report(error, "Reading vector list. Expected '(', found [%c]", *cursor);
+    if (!enter_list("vector")) {
         return 0;
     }
-    ++cursor;
-    skip_whitespace();
     int read = 0;
     while (*cursor != ')' && read < count && !is_end(*cursor)) {
         vector3 ignored{};
@@ -417,13 +421,9 @@ int vorlex_parser::stuff_vector_list(vector3* array, int count) {
 }
 
 int vorlex_parser::stuff_string_list(string_slot* slots, int count) {
-    skip_whitespace();
-    if (*cursor != '(') {
-        report(error, "Reading string list. Expected '(', found [%c]", *cursor);
+    if (!enter_list("string")) {
         return 0;
     }
-    ++cursor;
-    skip_whitespace();
     if (*cursor != '"') {
         report(error, "Reading string list. Expected '\"' after '(', found [%c]", *cursor);
         return 0;

@@ -187,6 +187,7 @@ class vorlex_parser {
     void advance(std::size_t count);
     void advance_over(const char* set);
     void pass_number(const char* number_characters);
+    bool enter_list(const char* kind);
     void store_text(char* destination, std::size_t destination_size, const char* value);
     void report_too_long(int length, int limit);
     bool is_end(char c) const { return c == end_mark || c == '\0'; }
