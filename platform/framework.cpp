@@ -1,5 +1,6 @@
 #include "platform/framework.h"
 
+#include "platform/backend.h"
 #include "platform/system.h"
 
 namespace platform {
@@ -8,7 +9,9 @@ namespace {
 application* the_application = nullptr;
 }
 
-application::application() { the_application = this; }
+application::application() {
+    the_application = this;
+}
 
 application::~application() {
     if (the_application == this) {
@@ -16,9 +19,13 @@ application::~application() {
     }
 }
 
-bool application::init_instance() { return true; }
+bool application::init_instance() {
+    return true;
+}
 
-application* current_application() { return the_application; }
+application* current_application() {
+    return the_application;
+}
 
 int run_application(int argc, const char* const* argv) {
     set_command_line(argc, argv);
@@ -29,6 +36,84 @@ int run_application(int argc, const char* const* argv) {
     // for a message loop of the framework's own gets none, as there is no window left to serve.
     the_application->init_instance();
     return 0;
+}
+
+dialog::dialog(const window_description& description) : description(description) {}
+
+dialog::~dialog() = default;
+
+int dialog::do_modal() {
+    has_ended = false;
+    result = 0;
+    shown = std::make_unique<window>(description, this);
+    if (shown->native() == nullptr) {
+        shown.reset();
+        return -1;
+    }
+    on_init_dialog();
+    if (!has_ended) {
+        shown->show();
+    }
+    message next{};
+    while (!has_ended && backend::wait_message(shown->native(), next)) {
+        deliver(next);
+        backend::message_done(shown->native());
+    }
+    shown.reset();
+    return result;
+}
+
+void dialog::end_dialog(int dialog_result) {
+    result = dialog_result;
+    has_ended = true;
+}
+
+std::intptr_t dialog::deliver(const message& m) {
+    if (pre_translate_message(m)) {
+        return 0;
+    }
+    for (const message_entry& row : message_table()) {
+        if (row.id == m.id) {
+            return row.handler(*this, m);
+        }
+    }
+    if (m.id == wm_close) {
+        end_dialog(id_cancel);
+    } else if (m.id == wm_paint && shown != nullptr) {
+        shown->validate(); // nothing to draw: the frame stays as it is
+    }
+    return 0;
+}
+
+bool dialog::on_init_dialog() {
+    return true;
+}
+
+bool dialog::pre_translate_message(const message& m) {
+    if (m.id != wm_keydown) {
+        return false;
+    }
+    if (m.wparam == vk_return) {
+        end_dialog(1); // id_ok
+        return true;
+    }
+    if (m.wparam == vk_escape) {
+        end_dialog(id_cancel);
+        return true;
+    }
+    return false;
+}
+
+std::span<const message_entry> dialog::message_table() const {
+    return {};
+}
+
+paint_context::paint_context(window& target) : painted(target), context(target.frame()) {
+    painted.validate();
+}
+
+paint_context::~paint_context() {
+    painted.present();
 }
 
 } // namespace platform

@@ -1,0 +1,41 @@
+// What a backend provides under the window and the modal run. Private to the layer: nothing
+// above platform/ includes it. The desktop backend is SDL2 on X11; the headless one keeps an
+// in-memory screen for tests.
+#pragma once
+
+#include "platform/gdi.h"
+#include "platform/messages.h"
+#include "platform/window.h"
+
+namespace platform::backend {
+
+// A hidden window with its client area at (x, y), width x height, kept above other windows
+// when `topmost`, with a frame and caption while `decorated`. Null when none can be made.
+native_window* create_window(const char* title, int x, int y, int width, int height, bool decorated,
+                             bool topmost);
+void destroy_window(native_window* native);
+
+// Client area in screen coordinates.
+rect client_area(const native_window* native);
+void set_client_area(native_window* native, int x, int y, int width, int height);
+void raise(native_window* native);
+void set_title(native_window* native, const char* title);
+void set_icon(native_window* native, const icon& picture);
+void set_decorated(native_window* native, bool decorated);
+void show(native_window* native);
+void minimize(native_window* native);
+bool is_minimized(const native_window* native);
+void begin_move_drag(native_window* native);
+
+// The client area's pixels, valid until present() or the next resize.
+surface frame(native_window* native);
+void present(native_window* native);
+
+// Blocks until the next message for the window (no polling). False when no message will ever
+// come (headless: its queue is empty), which ends the modal run.
+bool wait_message(native_window* native, message& next);
+// Called when the program has finished with a message; a backend may drop key repeats that
+// piled up meanwhile, so that a slow command does not queue up behind itself.
+void message_done(native_window* native);
+
+} // namespace platform::backend

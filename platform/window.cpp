@@ -1,0 +1,98 @@
+#include "platform/window.h"
+
+#include "platform/backend.h"
+#include "platform/framework.h"
+
+namespace platform {
+
+window::window(const window_description& description, dialog* owner)
+    : owning_dialog(owner), styles(description.style & ~ws_visible),
+      ex_styles(description.ex_style),
+      title(description.caption != nullptr ? description.caption : ""),
+      backend_part(nullptr, backend::destroy_window) {
+    int caption = (styles & ws_caption) == ws_caption ? system_metric(metric::caption_height) : 0;
+    backend_part.reset(backend::create_window(title.c_str(), description.x, description.y + caption,
+                                              description.width, description.height - caption,
+                                              caption != 0, (ex_styles & ws_ex_topmost) != 0));
+}
+
+window::~window() = default;
+
+int window::caption_extent() const {
+    return (styles & ws_caption) == ws_caption ? system_metric(metric::caption_height) : 0;
+}
+
+rect window::window_rect() const {
+    rect client = backend::client_area(native());
+    client.top -= caption_extent();
+    return client;
+}
+
+rect window::client_rect() const {
+    rect client = backend::client_area(native());
+    return {0, 0, client.width(), client.height()};
+}
+
+void window::set_window_pos(int x, int y, int width, int height) {
+    int caption = caption_extent();
+    backend::set_client_area(native(), x, y + caption, width, height - caption);
+    backend::raise(native());
+}
+
+void window::set_text(const char* text) {
+    title = text != nullptr ? text : "";
+    backend::set_title(native(), title.c_str());
+}
+
+void window::set_icon(const icon* picture, bool big) {
+    (big ? big_icon : small_icon) = picture;
+    if (picture != nullptr) {
+        backend::set_icon(native(), *picture);
+    }
+}
+
+void window::modify_style(std::uint32_t remove, std::uint32_t add) {
+    bool had_caption = (styles & ws_caption) == ws_caption;
+    styles = (styles & ~remove) | add;
+    bool has_caption = (styles & ws_caption) == ws_caption;
+    if (had_caption != has_caption) {
+        backend::set_decorated(native(), has_caption);
+    }
+}
+
+void window::show() {
+    styles |= ws_visible;
+    backend::show(native());
+}
+
+void window::minimize() {
+    backend::minimize(native());
+}
+
+bool window::is_minimized() const {
+    return backend::is_minimized(native());
+}
+
+void window::invalidate() {
+    invalid = true;
+}
+
+void window::update() {
+    if (invalid && owning_dialog != nullptr) {
+        owning_dialog->deliver({wm_paint, 0, 0});
+    }
+}
+
+void window::begin_move_drag() {
+    backend::begin_move_drag(native());
+}
+
+surface window::frame() {
+    return backend::frame(native());
+}
+
+void window::present() {
+    backend::present(native());
+}
+
+} // namespace platform
