@@ -8,6 +8,7 @@
 #include "config/settings.h"
 #include "platform/system.h"
 #include "tools/tools.h"
+#include "viewer/viewer_dialog.h"
 
 const char* const usage_message =
     "No file to process!\n\nUsage: \"Glintview\" <image_file>\n\nNB: this tool is best used when "
@@ -82,7 +83,16 @@ bool viewer_app::init_instance() {
         write_default_configuration();
     }
     load_configuration();
+    run_viewer();
     return false;
+}
+
+// The viewer lives in this scope for its modal run; it is gone before start-up returns.
+void viewer_app::run_viewer() {
+    viewer_dialog viewer(image_path);
+    main_window = &viewer;
+    viewer.do_modal();
+    main_window = nullptr;
 }
 
 void viewer_app::write_default_configuration() {

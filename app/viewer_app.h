@@ -28,6 +28,7 @@ class viewer_app : public platform::application {
     void build_config_path();
     bool configuration_present() const;
     void load_configuration();
+    void run_viewer();
 };
 
 // Takes the image path out of a command line (the program's quoted path, one blank, the

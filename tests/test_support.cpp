@@ -39,4 +39,13 @@ bool exists(const std::string& path) {
     return std::filesystem::exists(path);
 }
 
+std::string tiny_tga() {
+    std::string header(18, '\0');
+    header[2] = 2;  // uncompressed true colour
+    header[12] = 2; // width
+    header[14] = 2; // height
+    header[16] = 24;
+    return header + std::string(12, '\x7f');
+}
+
 } // namespace test_support

@@ -21,6 +21,8 @@ class scratch_dir {
 };
 
 bool write_file(const std::string& path, const std::string& bytes);
+// A whole 2 x 2, 24-bit uncompressed TGA file.
+std::string tiny_tga();
 std::string read_file(const std::string& path);
 bool exists(const std::string& path);
 

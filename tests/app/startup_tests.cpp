@@ -13,6 +13,7 @@
 using test_support::exists;
 using test_support::read_file;
 using test_support::scratch_dir;
+using test_support::tiny_tga;
 using test_support::write_file;
 
 TEST(extract_image_path, follows_the_quoted_program_path) {
@@ -132,7 +133,7 @@ TEST_F(startup, refuses_empty_files_folders_wildcards_and_missing_names) {
 
 TEST_F(startup, takes_a_path_with_blanks_and_writes_the_default_configuration) {
     std::string image = dir.file("my texture.tga");
-    ASSERT_TRUE(write_file(image, "data"));
+    ASSERT_TRUE(write_file(image, tiny_tga()));
     EXPECT_FALSE(run({image}));
     EXPECT_TRUE(headless::message_boxes().empty());
     EXPECT_EQ(image_path, image);
@@ -143,8 +144,8 @@ TEST_F(startup, takes_a_path_with_blanks_and_writes_the_default_configuration) {
 }
 
 TEST_F(startup, takes_a_quoted_path_and_a_percent_sign_unchanged) {
-    std::string image = dir.file("50%s done.png");
-    ASSERT_TRUE(write_file(image, "data"));
+    std::string image = dir.file("50%s done.tga");
+    ASSERT_TRUE(write_file(image, tiny_tga()));
     EXPECT_FALSE(run({"\"" + image + "\""}));
     EXPECT_TRUE(headless::message_boxes().empty());
     EXPECT_EQ(image_path, image);
@@ -157,8 +158,8 @@ TEST_F(startup, two_arguments_name_nothing) {
 }
 
 TEST_F(startup, rewrites_an_empty_configuration_and_keeps_a_written_one) {
-    std::string image = dir.file("wall.png");
-    ASSERT_TRUE(write_file(image, "data"));
+    std::string image = dir.file("wall.tga");
+    ASSERT_TRUE(write_file(image, tiny_tga()));
     ASSERT_TRUE(write_file(ini(), ""));
     run({image});
     EXPECT_NE(read_file(ini()).find("#eof"), std::string::npos);
@@ -170,15 +171,15 @@ TEST_F(startup, rewrites_an_empty_configuration_and_keeps_a_written_one) {
 
 TEST_F(startup, leaves_the_configuration_path_empty_when_it_would_not_fit) {
     headless::set_module_path(std::string(250, 'd') + "/glintview");
-    std::string image = dir.file("wall.png");
-    ASSERT_TRUE(write_file(image, "data"));
+    std::string image = dir.file("wall.tga");
+    ASSERT_TRUE(write_file(image, tiny_tga()));
     run({image});
     EXPECT_EQ(config_path, "");
 }
 
 TEST_F(startup, reads_the_users_configuration_into_the_settings) {
-    std::string image = dir.file("wall.png");
-    ASSERT_TRUE(write_file(image, "data"));
+    std::string image = dir.file("wall.tga");
+    ASSERT_TRUE(write_file(image, tiny_tga()));
     ASSERT_TRUE(write_file(ini(), "; mine\r\n$resize threshold:\t32\r\n$resize filter:\tBOX\r\n"
                                   "$osd font color:\t(1 2 3)\r\n$exit:\t\t\tEscape\r\n#eof\r\n"
                                   "$osd font height: 99\r\n"));
@@ -197,8 +198,8 @@ TEST_F(startup, reads_the_users_configuration_into_the_settings) {
 }
 
 TEST_F(startup, reads_the_configuration_it_has_just_written) {
-    std::string image = dir.file("wall.png");
-    ASSERT_TRUE(write_file(image, "data"));
+    std::string image = dir.file("wall.tga");
+    ASSERT_TRUE(write_file(image, tiny_tga()));
     std::memset(&viewer_settings, 0, sizeof viewer_settings);
     run({image});
     EXPECT_STREQ(viewer_settings.default_layout, "top left");
@@ -207,8 +208,8 @@ TEST_F(startup, reads_the_configuration_it_has_just_written) {
 }
 
 TEST_F(startup, keeps_the_parser_until_the_application_object_goes) {
-    std::string image = dir.file("wall.png");
-    ASSERT_TRUE(write_file(image, "data"));
+    std::string image = dir.file("wall.tga");
+    ASSERT_TRUE(write_file(image, tiny_tga()));
     const char* argv[] = {"glintview", image.c_str()};
     platform::set_command_line(2, argv);
     {

@@ -25,7 +25,8 @@ void clear_message_boxes();
 void set_module_path(const std::string& path);
 
 // The messages the next modal run receives, in order. A queued call runs the function in the
-// modal loop's place instead, so a test can look at the window between messages. When the
+// modal loop's place instead, so a test can look at the window between messages; messages it
+// queues come next, before the rest of the queue. When the
 // queue is empty the modal run ends.
 void queue_message(const platform::message& m);
 void queue_call(std::function<void()> call);

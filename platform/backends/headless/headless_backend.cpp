@@ -31,6 +31,9 @@ struct queued {
     std::function<void()> call;
 };
 std::deque<queued> queue;
+// Messages queued by a queued call go before the rest of the queue.
+bool inside_call = false;
+std::vector<queued> queued_by_call;
 
 void record(platform::native_window* native, const std::string& operation) {
     native->state->operations.push_back(operation);
@@ -69,7 +72,11 @@ void set_module_path(const std::string& path) {
 }
 
 void queue_message(const platform::message& m) {
-    queue.push_back({m, nullptr});
+    if (inside_call) {
+        queued_by_call.push_back({m, nullptr});
+    } else {
+        queue.push_back({m, nullptr});
+    }
 }
 void queue_call(std::function<void()> call) {
     queue.push_back({{}, std::move(call)});
@@ -225,7 +232,11 @@ bool wait_message(native_window*, message& next) {
             next = front.m;
             return true;
         }
+        inside_call = true;
         front.call();
+        inside_call = false;
+        queue.insert(queue.begin(), queued_by_call.begin(), queued_by_call.end());
+        queued_by_call.clear();
     }
     return false;
 }

@@ -1,0 +1,213 @@
+#include "viewer/displayed_image.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "tools/tools.h"
+
+namespace {
+
+constexpr const char* default_font_name = "Tahoma";
+constexpr std::int32_t default_font_height = 14;
+
+platform::colour_ref colour_of(const std::uint8_t (&rgb)[3]) {
+    return platform::rgb(rgb[0], rgb[1], rgb[2]);
+}
+
+} // namespace
+
+bool bitmap_size_possible(std::int64_t width, std::int64_t height) {
+    return width >= 1 && height >= 1 && width <= platform::bitmap_max_side &&
+           height <= platform::bitmap_max_side &&
+           static_cast<std::uint64_t>(width * height * 4) <= platform::bitmap_max_bytes;
+}
+
+displayed_image::displayed_image() : image_lib(std::make_unique<devil>()) {
+    image_name = image_lib->create_image();
+    std::memset(font_name, 0, sizeof font_name);
+    set_font_name(default_font_name);
+    set_font_height(default_font_height);
+    set_font_color(0, 255, 0);
+    set_back_color(0, 0, 64);
+    set_transparent(true);
+    tga_rle = false;
+    image_lib->set_tga_rle(tga_rle);
+    bmp_rle = false;
+    image_lib->set_bmp_rle(bmp_rle);
+    jpg_quality = 99;
+    image_lib->set_jpg_quality(jpg_quality);
+}
+
+displayed_image::~displayed_image() {
+    if (image_name != 0) {
+        image_lib->delete_image(image_name);
+    }
+    image_lib.reset();
+    screen_bitmap.reset();
+}
+
+bool displayed_image::load_image(const char* path, const char* archive) {
+    if (path == nullptr || path[0] == '\0' || !file_exists(path, archive)) {
+        return false;
+    }
+    if (!image_lib->load_file(path, archive)) {
+        return false;
+    }
+    actual_width = image_lib->get_width();
+    actual_height = image_lib->get_height();
+    actual_bpp = image_lib->get_bits_per_pixel();
+    colors_used = static_cast<std::int32_t>(image_lib->get_colours_used());
+    mipmaps = image_lib->get_mipmap_count();
+    lib_version = image_lib->get_library_version();
+    image_lib->convert_to_bgra(); // on failure the bitmap is made from the pixels as they are
+    return build_screen_bitmap();
+}
+
+bool displayed_image::build_screen_bitmap() {
+    info = image_lib->get_image_info();
+    screen_bitmap.reset(); // never show a stale bitmap
+    screen_bitmap = platform::bitmap::create(
+        static_cast<int>(info.Width), static_cast<int>(info.Height), 1, info.Bpp * 8, info.Data);
+    if (screen_bitmap == nullptr) {
+        bitmap_desc = {0,
+                       static_cast<std::int32_t>(info.Width),
+                       static_cast<std::int32_t>(info.Height),
+                       0,
+                       1,
+                       32,
+                       nullptr};
+        return false;
+    }
+    bitmap_desc = screen_bitmap->describe();
+    return true;
+}
+
+bool displayed_image::resize_image(int width, int height, char* filter) {
+    if (!image_lib->rescale(static_cast<ILuint>(width), static_cast<ILuint>(height), filter)) {
+        return false;
+    }
+    return build_screen_bitmap();
+}
+
+void displayed_image::blit(platform::device_context& dc, int x, int y) {
+    if (screen_bitmap == nullptr) {
+        platform::surface plain = dc.target();
+        for (int row = 0; row < plain.height; ++row) {
+            std::memset(plain.pixels + static_cast<std::size_t>(row) * plain.pitch, 0,
+                        static_cast<std::size_t>(plain.width) * 4);
+        }
+        return;
+    }
+    std::unique_ptr<platform::device_context> memory =
+        platform::device_context::create_compatible(dc);
+    platform::bitmap* previous = memory->select_bitmap(screen_bitmap.get());
+    platform::bit_blt(dc, x, y, bitmap_desc.width, bitmap_desc.height, *memory, 0, 0);
+    memory->select_bitmap(previous);
+}
+
+void displayed_image::draw_osd_text(platform::device_context& dc, const platform::rect& window_rect,
+                                    std::int32_t x_percent, std::int32_t y_percent,
+                                    const char* format, ...) {
+    std::memset(osd_text, 0, sizeof osd_text);
+    va_list values;
+    va_start(values, format);
+    std::vsnprintf(osd_text, sizeof osd_text, format, values);
+    va_end(values);
+    draw_osd_characters(dc, window_rect, x_percent, y_percent);
+}
+
+void displayed_image::draw_osd_finished_text(platform::device_context& dc,
+                                             const platform::rect& window_rect,
+                                             std::int32_t x_percent, std::int32_t y_percent,
+                                             const char* text) {
+    std::memset(osd_text, 0, sizeof osd_text);
+    std::snprintf(osd_text, sizeof osd_text, "%s", text != nullptr ? text : "");
+    draw_osd_characters(dc, window_rect, x_percent, y_percent);
+}
+
+// Lines start at x0 less a small caption's height and are the font's pixel height plus 5
+// apart; characters are placed one by one by their own advance widths.
+void displayed_image::draw_osd_characters(platform::device_context& dc,
+                                          const platform::rect& window_rect, std::int32_t x_percent,
+                                          std::int32_t y_percent) {
+    platform::log_font description{};
+    description.height =
+        -platform::mul_div(font_height, platform::system_metric(platform::metric::dpi_y), 72);
+    description.weight = platform::fw_normal;
+    description.out_precision = platform::out_tt_only_precis;
+    description.quality = platform::cleartype_quality;
+    std::memcpy(description.face_name, font_name, sizeof description.face_name);
+    std::unique_ptr<platform::font> panel_font = platform::font::create(description);
+    if (panel_font == nullptr) {
+        return;
+    }
+    const platform::font* previous = dc.select_font(panel_font.get());
+    if (transparent) {
+        dc.set_background_mode(platform::background_mode::transparent);
+    }
+    dc.set_background_colour(colour_of(back_color));
+    dc.set_text_colour(colour_of(font_color));
+
+    std::int64_t width = window_rect.right - window_rect.left;
+    std::int64_t height = window_rect.bottom - window_rect.top;
+    int x0 = static_cast<int>(width * x_percent / 100);
+    int y = static_cast<int>(height * y_percent / 100);
+    int line_step = (description.height < 0 ? -description.height : description.height) + 5;
+    int dx = -platform::system_metric(platform::metric::small_caption_height);
+    for (const char* at = osd_text; *at != '\0'; ++at) {
+        if (*at == '\n') {
+            dx = -platform::system_metric(platform::metric::small_caption_height);
+            y += line_step;
+            continue;
+        }
+        dc.text_out(x0 + dx, y, at, 1);
+        platform::size extent;
+        dc.text_extent(at, 1, extent);
+        dx += extent.cx;
+    }
+    dc.select_font(previous);
+}
+
+void displayed_image::set_font_name(const char* name) {
+    std::memset(font_name, 0, sizeof font_name);
+    // A name too long for the field is refused rather than cut, as a cut name is another font.
+    if (name == nullptr || name[0] == '\0' || std::strlen(name) >= sizeof font_name) {
+        name = default_font_name;
+    }
+    std::memcpy(font_name, name, std::strlen(name));
+}
+
+void displayed_image::set_font_height(std::int32_t height) {
+    font_height = height == 0 ? default_font_height : height;
+}
+
+void displayed_image::set_font_color(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
+    font_color[0] = red;
+    font_color[1] = green;
+    font_color[2] = blue;
+}
+
+void displayed_image::set_back_color(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
+    back_color[0] = red;
+    back_color[1] = green;
+    back_color[2] = blue;
+}
+
+void displayed_image::set_transparent(std::uint8_t on) {
+    transparent = on;
+}
+
+void displayed_image::set_tga_rle(std::uint8_t on) {
+    tga_rle = on != 0;
+}
+
+void displayed_image::set_bmp_rle(std::uint8_t on) {
+    bmp_rle = on != 0;
+}
+
+void displayed_image::set_jpg_quality(std::int32_t quality) {
+    if (quality >= 0 && quality <= 100) {
+        jpg_quality = quality - 1;
+    }
+}

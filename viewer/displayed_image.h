@@ -1,0 +1,104 @@
+// The record of the displayed image: the image library's bound image, the screen bitmap made
+// from it, the style of the on-screen text panels and the snapshot options.
+#pragma once
+
+#include <IL/il.h>
+#include <cstdint>
+#include <memory>
+
+#include "platform/gdi.h"
+#include "platform/window.h"
+#include "tools/devil.h"
+
+class displayed_image {
+  public:
+    // Starts the image library and binds a new image; panel style and snapshot options take
+    // their defaults (Tahoma 14, green on dark blue, transparent; no RLE; quality 99).
+    displayed_image();
+    ~displayed_image();
+    displayed_image(const displayed_image&) = delete;
+    displayed_image& operator=(const displayed_image&) = delete;
+
+    // Loads the file (or the archive's member), records its facts as loaded, converts it to
+    // blue, green, red, alpha and makes the screen bitmap. False when any of that fails.
+    bool load_image(const char* path, const char* archive);
+    // Makes the screen bitmap from the bound image in one copy. False, with no bitmap held,
+    // when it cannot be made; the displayed size is then the bound image's.
+    bool build_screen_bitmap();
+    // Rescales the bound image (a 0 side keeps the aspect ratio) and rebuilds the bitmap.
+    bool resize_image(int width, int height, char* filter);
+
+    // Copies the screen bitmap to (x, y) of `dc`; with no bitmap the client area is painted
+    // plain black.
+    void blit(platform::device_context& dc, int x, int y);
+    // Formats the text into osd_text and draws it character by character at x and y percent
+    // of the window rectangle's size, in the panel font and colours.
+    void draw_osd_text(platform::device_context& dc, const platform::rect& window_rect,
+                       std::int32_t x_percent, std::int32_t y_percent, const char* format, ...)
+        __attribute__((format(printf, 6, 7)));
+    // The same with a finished text, drawn as it stands.
+    void draw_osd_finished_text(platform::device_context& dc, const platform::rect& window_rect,
+                                std::int32_t x_percent, std::int32_t y_percent, const char* text);
+
+    // Writes the displayed pixels (the zoomed image, no panels) as `name`: DDS through the
+    // surface compressor, every other type through the image library.
+    bool take_snapshot(const char* name, char* type, char* dds_format, bool mipmaps);
+
+    void set_font_name(const char* name);
+    void set_font_height(std::int32_t height);
+    void set_font_color(std::uint8_t red, std::uint8_t green, std::uint8_t blue);
+    void set_back_color(std::uint8_t red, std::uint8_t green, std::uint8_t blue);
+    void set_transparent(std::uint8_t on);
+    void set_tga_rle(std::uint8_t on);
+    void set_bmp_rle(std::uint8_t on);
+    void set_jpg_quality(std::int32_t quality);
+
+    devil* get_image_lib() const { return image_lib.get(); }
+    ILuint get_image_name() const { return image_name; }
+    const ILinfo& get_info() const { return info; }
+    const platform::bitmap* get_screen_bitmap() const { return screen_bitmap.get(); }
+    const platform::bitmap_info& get_bitmap_desc() const { return bitmap_desc; }
+    const char* get_osd_text() const { return osd_text; }
+    const char* get_font_name() const { return font_name; }
+    std::int32_t get_font_height() const { return font_height; }
+    const std::uint8_t* get_font_color() const { return font_color; }
+    const std::uint8_t* get_back_color() const { return back_color; }
+    std::uint8_t get_transparent() const { return transparent; }
+    std::int32_t get_mipmaps() const { return mipmaps; }
+    std::int32_t get_colors_used() const { return colors_used; }
+    std::int32_t get_actual_width() const { return actual_width; }
+    std::int32_t get_actual_height() const { return actual_height; }
+    std::int32_t get_actual_bpp() const { return actual_bpp; }
+    std::int32_t get_lib_version() const { return lib_version; }
+    bool get_tga_rle() const { return tga_rle; }
+    bool get_bmp_rle() const { return bmp_rle; }
+    std::int32_t get_jpg_quality() const { return jpg_quality; }
+
+  private:
+    void draw_osd_characters(platform::device_context& dc, const platform::rect& window_rect,
+                             std::int32_t x_percent, std::int32_t y_percent);
+
+    std::unique_ptr<devil> image_lib;
+    ILuint image_name = 0;
+    ILinfo info{};
+    std::unique_ptr<platform::bitmap> screen_bitmap;
+    platform::bitmap_info bitmap_desc{};
+    char osd_text[512] = {};
+    char font_name[32] = {};
+    std::int32_t font_height = 0;
+    std::uint8_t font_color[3] = {};
+    std::uint8_t back_color[3] = {};
+    std::uint8_t transparent = 0;
+    std::int32_t mipmaps = 0;
+    std::int32_t colors_used = 0;
+    std::int32_t actual_width = 0;
+    std::int32_t actual_height = 0;
+    std::int32_t actual_bpp = 0;
+    std::int32_t lib_version = 0;
+    bool tga_rle = false;
+    bool bmp_rle = false;
+    std::int32_t jpg_quality = 0;
+};
+
+// Whether a bitmap of width x height could be made (the layer's limits on sides and bytes).
+bool bitmap_size_possible(std::int64_t width, std::int64_t height);

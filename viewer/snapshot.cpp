@@ -1,0 +1,45 @@
+// Snapshots: the displayed pixels written beside the image.
+#include <cstring>
+#include <new>
+
+#include "tools/tools.h"
+#include "viewer/displayed_image.h"
+
+namespace {
+
+bool names_dds(const char* name) {
+    std::unique_ptr<char[]> extension = lower_copy(file_extension(name));
+    return extension != nullptr && std::strcmp(extension.get(), "dds") == 0;
+}
+
+} // namespace
+
+bool displayed_image::take_snapshot(const char* name, char* type, char* dds_format, bool mipmaps) {
+    if (name == nullptr || name[0] == '\0' || screen_bitmap == nullptr) {
+        return false;
+    }
+    std::size_t bytes = static_cast<std::size_t>(bitmap_desc.width_bytes) * bitmap_desc.height;
+    std::unique_ptr<std::uint8_t[]> pixels(new (std::nothrow) std::uint8_t[bytes]);
+    if (pixels == nullptr) {
+        return false;
+    }
+    screen_bitmap->get_bits(static_cast<long>(bytes), pixels.get());
+    // A false option is never handed over: the library's options only ever become true.
+    if (tga_rle) {
+        image_lib->set_tga_rle(true);
+    }
+    if (bmp_rle) {
+        image_lib->set_bmp_rle(true);
+    }
+    if (jpg_quality != 0) {
+        image_lib->set_jpg_quality(jpg_quality);
+    }
+    ILuint width = static_cast<ILuint>(bitmap_desc.width);
+    ILuint height = static_cast<ILuint>(bitmap_desc.height);
+    if (names_dds(name)) {
+        return image_lib->write_dds_snapshot(name, dds_format, width, height, pixels.get(),
+                                             mipmaps);
+    }
+    return image_lib->save_file(image_name, name, type, width, height,
+                                static_cast<ILuint>(bitmap_desc.bits_pixel / 8), pixels.get());
+}

@@ -1,0 +1,85 @@
+// The program's only window: a dialog without controls, always on top, exactly as large as the
+// image it shows, in a corner of the screen. Zoom, placement, painting, panels and commands.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+
+#include "platform/framework.h"
+#include "platform/gdi.h"
+#include "viewer/displayed_image.h"
+
+// The window's description: popup with caption, system menu and minimise box, always on top,
+// captioned "Glintview"; its size is replaced by the image's.
+extern const platform::window_description viewer_template;
+
+class viewer_dialog : public platform::dialog {
+  public:
+    // `image_path` is the application's path of the image, read for the whole run.
+    explicit viewer_dialog(const char* image_path);
+    ~viewer_dialog() override;
+
+    // Sizes the window to width x height (the caption's height added while it is shown) and
+    // either moves it to the corner that default_layout names or, without `to_corner`, keeps it
+    // where it stands and sets its title. Repaints.
+    void place_window(int width, int height, bool to_corner);
+    // One step of resize_threshold pixels in or out, from the file as loaded; refused below
+    // 64 pixels or beyond what a bitmap can hold.
+    void zoom_step(bool zoom_in);
+    // Back to the size as loaded; with `only_if_zoomed`, nothing happens at that width.
+    void reset_zoom(bool only_if_zoomed);
+    // Builds the snapshot's path beside the image and writes it. False when nothing was written.
+    bool take_snapshot_command();
+
+    // Invalidates the whole window without erasing and paints it now.
+    void repaint();
+
+    displayed_image* get_image() const { return image.get(); }
+    const platform::icon& get_icon() const { return icon; }
+    bool help_shown() const { return show_help; }
+    bool info_shown() const { return show_info; }
+    bool version_shown() const { return show_version; }
+    const char* get_snapshot_name() const { return snapshot_name; }
+
+    // The path a snapshot of `image_path` of type `type` gets: the image's name with the type
+    // as extension, or "name (snapshot).type" when that would be the image's own name or
+    // format or the image has no extension. False, with an empty name, when the path would not
+    // fit 259 characters.
+    static bool make_snapshot_name(const char* image_path, const char* type, char (&name)[260]);
+
+    // The help panel's two columns, the information panel and the version panel.
+    void draw_help_panel(platform::device_context& dc, const platform::rect& outer);
+    void draw_info_panel(platform::device_context& dc, const platform::rect& outer);
+    void draw_version_panel(platform::device_context& dc, const platform::rect& outer);
+
+    // Panel toggles: the panel flips, and when it comes on the other two go off.
+    void toggle_help();
+    void toggle_info();
+    void toggle_version();
+
+  protected:
+    bool on_init_dialog() override;
+    bool pre_translate_message(const platform::message& m) override;
+    std::span<const platform::message_entry> message_table() const override;
+
+  private:
+    void on_paint(const platform::message& m);
+    std::intptr_t on_query_drag_icon(const platform::message& m);
+    void on_rbutton_down(const platform::message& m);
+    std::intptr_t on_mouse_wheel(const platform::message& m);
+    void on_lbutton_down(const platform::message& m);
+    void on_mbutton_down(const platform::message& m);
+    void paint_minimized(platform::device_context& dc);
+    void take_over_settings();
+    void set_title();
+
+    friend struct hot_key_row;
+    const char* image_path;
+    platform::icon icon;
+    std::unique_ptr<displayed_image> image;
+    std::uint8_t show_help = 0;
+    std::uint8_t show_info = 0;
+    std::uint8_t show_version = 0;
+    char snapshot_name[260] = {};
+};
