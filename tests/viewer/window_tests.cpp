@@ -65,6 +65,7 @@ TEST_F(Window, zooms_in_steps_from_the_file_and_refuses_below_64_pixels) {
         {180, 90, false, 180, 90}, // 52 is below 64
         {192, 96, false, 64, 32},
         {300, 200, true, 428, 285}, // 285.33 truncated
+        {32700, 2, true, 32700, 2}, // no bitmap is that wide
     };
     for (const case_t& c : cases) {
         use_pattern("zoom.png", IL_PNG, c.width, c.height);
