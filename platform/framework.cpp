@@ -94,7 +94,7 @@ bool dialog::pre_translate_message(const message& m) {
         return false;
     }
     if (m.wparam == vk_return) {
-        end_dialog(1); // id_ok
+        end_dialog(id_ok);
         return true;
     }
     if (m.wparam == vk_escape) {

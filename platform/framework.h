@@ -6,6 +6,7 @@
 #include <memory>
 #include <span>
 
+#include "platform/dialogs.h"
 #include "platform/gdi.h"
 #include "platform/messages.h"
 #include "platform/window.h"
@@ -33,7 +34,7 @@ application* current_application();
 // Entry from main: records the command line, calls the start-up hook, ends. Returns the exit code.
 int run_application(int argc, const char* const* argv);
 
-constexpr int id_cancel = 2; // id_ok is in dialogs.h
+constexpr int id_cancel = 2;
 
 class dialog;
 
