@@ -83,7 +83,7 @@ constexpr std::int32_t fw_normal = 400;
 constexpr std::uint8_t out_tt_only_precis = 7;
 constexpr std::uint8_t cleartype_quality = 5;
 
-class font_face; // the rendered face, private to the drawing code
+class font_face; // the rendered face, private to the drawing code (platform/fonts.h)
 
 class font {
   public:
@@ -143,7 +143,8 @@ class device_context {
 
     // Draws `count` characters with the cell's top-left at (x, y): in opaque mode the cells are
     // first filled with the background colour; glyphs are grey-scale anti-aliased and blended
-    // in the text colour. False without a font. Clipped to the surface.
+    // in the text colour. Each character changes only its own cell (advance x cell height),
+    // clipped to the surface. Bytes are Latin-1 characters. False without a font.
     bool text_out(int x, int y, const char* text, int count);
     // The advance widths of the characters summed, and the cell height. False without a font.
     bool text_extent(const char* text, int count, size& out) const;
