@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# Start to first visible frame of glintview, feh and nsxiv on viewer_bench's two images, all under
+# one Xvfb server in the same run: medians of several runs, printed with ratios, and each
+# program's peak memory. See bench/README.md.
+#
+# Usage: bench/startup_bench.sh [BUILD_DIR [RUNS]]
+#   BUILD_DIR holds glintview and bench/ (viewer_bench, first_frame_probe); default build.
+#   RUNS per program and image, after one warm-up run; default 5.
+#   GLINTVIEW, when set, names the glintview executable to use instead of BUILD_DIR's.
+set -euo pipefail
+
+repo=$(cd "$(dirname "$0")/.." && pwd)
+build=$(realpath "${1:-$repo/build}")
+runs=${2:-5}
+export GLINTVIEW=$(realpath "${GLINTVIEW:-$build/glintview}")
+
+# Everything below runs inside one server.
+if [ "${STARTUP_BENCH_INSIDE:-}" != 1 ]; then
+    export STARTUP_BENCH_INSIDE=1
+    exec xvfb-run -a -s '-screen 0 1920x1080x24' "$0" "$build" "$runs"
+fi
+
+probe="$build/bench/first_frame_probe"
+for tool in "$GLINTVIEW" "$build/bench/viewer_bench" "$probe" feh nsxiv; do
+    command -v "$tool" >/dev/null || { echo "startup_bench: $tool is missing" >&2; exit 1; }
+done
+
+scratch=$(mktemp -d /tmp/startup_bench.XXXXXX)
+trap 'rm -rf "$scratch"' EXIT
+"$build/bench/viewer_bench" fixtures "$scratch"
+# glintview writes Glintview.ini beside itself: a copy of its own, which the warm-up run sets up.
+mkdir "$scratch/bin"
+cp "$GLINTVIEW" "$scratch/bin/glintview"
+
+# One run of a program on a file: "milliseconds peak_kib", or nothing on a timeout.
+probe_once() {
+    local program=$1 file=$2
+    local command=("$program")
+    [ "$program" = glintview ] && command=("$scratch/bin/glintview")
+    { "$probe" 60 300 "${command[@]}" "$file" || true; } |
+        awk '/^first_frame_ms/ { ms = $2 } /^peak_kib/ { kib = $2 } END { if (ms) print ms, kib }'
+}
+
+median() {
+    sort -n | awk '{ v[NR] = $1 } END { if (NR == 0) print "n/a";
+        else if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
+programs=(glintview feh nsxiv)
+for name in photo.png small.tga; do
+    file="$scratch/$name"
+    for program in "${programs[@]}"; do
+        probe_once "$program" "$file" >/dev/null # warm-up: caches, Glintview.ini
+    done
+    # Rounds take the programs in turn, so that a busy moment does not fall on one of them.
+    for ((run = 0; run < runs; ++run)); do
+        for program in "${programs[@]}"; do
+            probe_once "$program" "$file" >>"$scratch/$program.$name"
+        done
+    done
+done
+
+echo "startup_bench: start to first visible frame under Xvfb 1920x1080x24, medians of $runs runs"
+echo "(decoded images: photo.png 4096x4096 64 MiB, small.tga 512x512 1 MiB)"
+printf '%-10s %-10s %10s %10s %10s %14s\n' image program ms "/feh" "/nsxiv" "peak MiB"
+for name in photo.png small.tga; do
+    declare -A ms=() mib=()
+    for program in "${programs[@]}"; do
+        results="$scratch/$program.$name"
+        touch "$results"
+        ms[$program]=$(cut -d' ' -f1 "$results" | median | awk '{ printf "%s", $1 }')
+        mib[$program]=$(cut -d' ' -f2 "$results" | median |
+            awk '{ if ($1 > 0) printf "%.1f", $1 / 1024; else print "n/a" }')
+    done
+    for program in "${programs[@]}"; do
+        awk -v n="$name" -v p="$program" -v t="${ms[$program]}" -v f="${ms[feh]}" \
+            -v x="${ms[nsxiv]}" -v m="${mib[$program]}" \
+            'function ratio(a, b) { return a > 0 && b > 0 ? sprintf("%.2f", a / b) : "n/a" }
+             BEGIN { printf "%-10s %-10s %10s %10s %10s %14s\n", n, p, t, ratio(t, f),
+                     ratio(t, x), m }'
+    done
+    unset ms mib
+done
