@@ -119,20 +119,71 @@ bool viewer_app::take_image_path() {
            file_exists(image_path, nullptr) && file_size(image_path) != 0;
 }
 
-void viewer_app::build_config_path() {
-    std::memset(config_path, 0, sizeof config_path);
+namespace {
+
+constexpr const char* config_file_name = "Glintview.ini";
+
+// Writes folder, separator and name into `path`; leaves it empty when they would not fit, as a
+// cut path would name another file.
+bool join_path(char (&path)[260], const char* folder, const char* name) {
+    int length = std::snprintf(path, sizeof path, "%s%c%s", folder, platform::path_separator, name);
+    if (length < 0 || static_cast<std::size_t>(length) >= sizeof path) {
+        std::memset(path, 0, sizeof path);
+        return false;
+    }
+    return true;
+}
+
+// The executable's folder, without a trailing separator; false when it cannot be told.
+bool executable_folder(char (&folder)[260]) {
     char executable[260] = {};
     if (!platform::module_path(executable, sizeof executable)) {
+        return false;
+    }
+    const char* found = directory_part(executable, false, platform::path_separator == '/');
+    return found != nullptr && std::snprintf(folder, sizeof folder, "%s", found) > 0;
+}
+
+// Makes every missing folder along the absolute `path`; true when the whole path is a folder
+// this process can write into.
+bool make_folders(const char* path) {
+    char partial[260] = {};
+    std::size_t length = std::strlen(path);
+    if (length >= sizeof partial) {
+        return false;
+    }
+    for (std::size_t i = 1; i <= length; ++i) {
+        if (path[i] == platform::path_separator || path[i] == '\0') {
+            std::memcpy(partial, path, i);
+            platform::make_directory(partial);
+        }
+    }
+    return platform::folder_writable(path);
+}
+
+// The user's own configuration folder, $XDG_CONFIG_HOME/glintview (by default
+// ~/.config/glintview), made when missing; false when it cannot be told or made.
+bool user_config_folder(char (&folder)[260]) {
+    char home[260] = {};
+    return platform::user_config_home(home, sizeof home) && join_path(folder, home, "glintview") &&
+           make_folders(folder);
+}
+
+} // namespace
+
+// Beside the executable when its folder can be written (a build folder, a portable copy); else
+// in the user's configuration folder (an installed program). When neither serves, the path stays
+// empty: nothing is written and the defaults apply.
+void viewer_app::build_config_path() {
+    std::memset(config_path, 0, sizeof config_path);
+    char folder[260] = {};
+    if (executable_folder(folder) && platform::folder_writable(folder) &&
+        join_path(config_path, folder, config_file_name)) {
         return;
     }
-    const char* folder = directory_part(executable, false, platform::path_separator == '/');
-    if (folder == nullptr) {
-        return;
-    }
-    int length = std::snprintf(config_path, sizeof config_path, "%s%c%s", folder,
-                               platform::path_separator, "Glintview.ini");
-    if (length < 0 || static_cast<std::size_t>(length) >= sizeof config_path) {
-        std::memset(config_path, 0, sizeof config_path); // a cut path would name another file
+    std::memset(folder, 0, sizeof folder);
+    if (user_config_folder(folder)) {
+        join_path(config_path, folder, config_file_name);
     }
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -41,7 +42,9 @@ bool wildcard_match(const char* pattern, const char* name) {
     return *pattern == '\0';
 }
 
-bool has_wildcard(const char* text) { return std::strpbrk(text, "*?") != nullptr; }
+bool has_wildcard(const char* text) {
+    return std::strpbrk(text, "*?") != nullptr;
+}
 
 } // namespace
 
@@ -59,7 +62,9 @@ void set_command_line(int argc, const char* const* argv) {
     }
 }
 
-const char* command_line() { return composed_command_line.c_str(); }
+const char* command_line() {
+    return composed_command_line.c_str();
+}
 
 bool find_file(const char* pattern) {
     if (pattern == nullptr || *pattern == '\0') {
@@ -101,10 +106,38 @@ std::uint64_t regular_file_size(const char* path) {
     return static_cast<std::uint64_t>(info.st_size);
 }
 
-bool delete_file(const char* path) { return path != nullptr && unlink(path) == 0; }
+bool delete_file(const char* path) {
+    return path != nullptr && unlink(path) == 0;
+}
 
 bool rename_file(const char* from, const char* to) {
     return from != nullptr && to != nullptr && std::rename(from, to) == 0;
+}
+
+bool folder_writable(const char* path) {
+    struct stat status {};
+    return path != nullptr && *path != '\0' && stat(path, &status) == 0 &&
+           S_ISDIR(status.st_mode) && access(path, W_OK | X_OK) == 0;
+}
+
+bool user_config_home(char* out, std::size_t size) {
+    if (out == nullptr || size == 0) {
+        return false;
+    }
+    out[0] = '\0';
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    const char* home = std::getenv("HOME");
+    int length = -1;
+    if (xdg != nullptr && xdg[0] == '/') {
+        length = std::snprintf(out, size, "%s", xdg);
+    } else if (home != nullptr && home[0] == '/') {
+        length = std::snprintf(out, size, "%s/.config", home);
+    }
+    if (length < 0 || static_cast<std::size_t>(length) >= size) {
+        out[0] = '\0'; // a cut path would name another folder
+        return false;
+    }
+    return true;
 }
 
 bool make_directory(const char* path) {
@@ -122,7 +155,9 @@ bool get_working_directory(char* out, std::size_t size) {
     return true;
 }
 
-bool set_working_directory(const char* path) { return path != nullptr && chdir(path) == 0; }
+bool set_working_directory(const char* path) {
+    return path != nullptr && chdir(path) == 0;
+}
 
 local_time now_local() {
     auto now = std::chrono::system_clock::now();
@@ -131,7 +166,7 @@ local_time now_local() {
     auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(since_epoch).count() % 1000;
     std::tm parts{};
     localtime_r(&seconds, &parts);
-    return {parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday,     parts.tm_hour,
+    return {parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday,           parts.tm_hour,
             parts.tm_min,         parts.tm_sec,     static_cast<int>(millis)};
 }
 

@@ -25,6 +25,14 @@ bool find_file(const char* pattern);
 // Size of a regular file in bytes; 0 for a folder, a device, a missing or unreadable file.
 std::uint64_t regular_file_size(const char* path);
 
+// True when the folder exists and this process may create files in it.
+bool folder_writable(const char* path);
+
+// The base folder of the user's configuration files: $XDG_CONFIG_HOME when it holds an absolute
+// path, else $HOME/.config. False, with an empty text, when neither gives one that fits. These
+// two are the only environment variables the program reads.
+bool user_config_home(char* out, std::size_t size);
+
 bool delete_file(const char* path);
 bool rename_file(const char* from, const char* to);
 bool make_directory(const char* path);

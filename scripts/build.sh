@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Configures and builds one build folder: scripts/build.sh DIR [cmake options...]
+# Configures and builds one build folder, warnings fatal: scripts/build.sh DIR [cmake options...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=$1
 shift
-cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGLINTVIEW_WERROR=ON "$@" >/dev/null
 cmake --build "$dir" -j "$(nproc)"

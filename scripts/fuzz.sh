@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 seconds=${FUZZ_SECONDS:-60}
 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
-  -DGLINTVIEW_FUZZ=ON -DGLINTVIEW_BENCH=OFF >/dev/null
+  -DGLINTVIEW_FUZZ=ON -DGLINTVIEW_BENCH=OFF -DGLINTVIEW_WERROR=ON >/dev/null
 cmake --build build-fuzz --target parser_fuzz -j "$(nproc)"
 
 # New inputs go to a scratch folder so the committed corpus stays as it is.

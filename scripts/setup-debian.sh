@@ -11,6 +11,7 @@ packages=(
   xvfb xauth openbox xdotool x11-utils imagemagick
   libsquish-dev libstb-dev
   feh nsxiv
+  desktop-file-utils groff-base
 )
 
 missing=()

@@ -74,8 +74,23 @@ class startup : public ::testing::Test {
     void SetUp() override {
         headless::set_module_path(dir.file("glintview"));
         headless::clear_message_boxes();
+        set_environment(dir.file("xdg"), dir.file("home")); // never the real home
     }
-    void TearDown() override { headless::set_module_path(""); }
+    void TearDown() override {
+        headless::set_module_path("");
+        set_environment(saved_xdg, saved_home);
+    }
+
+    // Sets or, for an empty text, removes XDG_CONFIG_HOME and HOME.
+    static void set_environment(const std::string& xdg, const std::string& home) {
+        for (auto [name, value] : {std::pair{"XDG_CONFIG_HOME", &xdg}, {"HOME", &home}}) {
+            value->empty() ? unsetenv(name) : setenv(name, value->c_str(), 1);
+        }
+    }
+    static std::string variable(const char* name) {
+        const char* value = std::getenv(name);
+        return value != nullptr ? value : "";
+    }
 
     bool run(const std::vector<std::string>& args) {
         std::vector<const char*> argv = {"glintview"};
@@ -102,6 +117,8 @@ class startup : public ::testing::Test {
     scratch_dir dir;
     std::string image_path;
     std::string config_path;
+    std::string saved_xdg = variable("XDG_CONFIG_HOME");
+    std::string saved_home = variable("HOME");
 };
 
 } // namespace
@@ -171,6 +188,7 @@ TEST_F(startup, rewrites_an_empty_configuration_and_keeps_a_written_one) {
 
 TEST_F(startup, leaves_the_configuration_path_empty_when_it_would_not_fit) {
     headless::set_module_path(std::string(250, 'd') + "/glintview");
+    set_environment("/" + std::string(250, 'x'), "");
     std::string image = dir.file("wall.tga");
     ASSERT_TRUE(write_file(image, tiny_tga()));
     run({image});
@@ -227,4 +245,41 @@ TEST_F(startup, creates_no_parser_when_the_file_is_refused) {
     viewer_app app;
     app.init_instance();
     EXPECT_EQ(app.parser, nullptr);
+}
+
+TEST_F(startup, keeps_the_configuration_in_the_users_folder_beside_an_unwritable_program) {
+    headless::set_module_path(dir.file("missing/glintview")); // no folder to write into
+    std::string image = dir.file("wall.tga");
+    ASSERT_TRUE(write_file(image, tiny_tga()));
+    run({image});
+    std::string user_ini = dir.file("xdg/glintview/Glintview.ini");
+    EXPECT_EQ(config_path, user_ini);
+    EXPECT_NE(read_file(user_ini).find("#eof"), std::string::npos);
+
+    ASSERT_TRUE(write_file(user_ini, "$resize threshold:\t32\n"));
+    std::memset(&viewer_settings, 0, sizeof viewer_settings);
+    run({image});
+    EXPECT_EQ(viewer_settings.resize_threshold, 32);
+    EXPECT_EQ(read_file(user_ini), "$resize threshold:\t32\n");
+}
+
+TEST_F(startup, finds_the_users_folder_from_xdg_config_home_or_home) {
+    headless::set_module_path(dir.file("missing/glintview"));
+    std::string image = dir.file("wall.tga");
+    ASSERT_TRUE(write_file(image, tiny_tga()));
+    std::string home_ini = dir.file("home/.config/glintview/Glintview.ini");
+    const struct {
+        std::string xdg, home, expected;
+    } cases[] = {{dir.file("a/b"), dir.file("home"), dir.file("a/b/glintview/Glintview.ini")},
+                 {"relative", dir.file("home"), home_ini},
+                 {"", dir.file("home"), home_ini},
+                 {"", "", ""}};
+    for (const auto& c : cases) {
+        set_environment(c.xdg, c.home);
+        std::memset(&viewer_settings, 0, sizeof viewer_settings);
+        run({image});
+        EXPECT_EQ(config_path, c.expected) << c.xdg << " " << c.home;
+        EXPECT_TRUE(c.expected.empty() || exists(c.expected)) << c.expected;
+        EXPECT_EQ(viewer_settings.resize_threshold, 128); // the defaults serve in every case
+    }
 }

@@ -19,10 +19,10 @@ TEST(key_code_from_name, knows_every_letter_function_and_numpad_key) {
         EXPECT_EQ(code_of(std::string(1, c)), 'A' + (c - 'a')) << c;
     }
     for (int n = 1; n <= 24; ++n) {
-        EXPECT_EQ(code_of("f" + std::to_string(n)), 111 + n) << n;
+        EXPECT_EQ(code_of(std::string("f").append(std::to_string(n))), 111 + n) << n;
     }
     for (int n = 0; n <= 9; ++n) {
-        EXPECT_EQ(code_of("numpad" + std::to_string(n)), 96 + n) << n;
+        EXPECT_EQ(code_of(std::string("numpad").append(std::to_string(n))), 96 + n) << n;
     }
 }
 

@@ -82,9 +82,11 @@ std::vector<std::uint8_t> shrink(const std::vector<std::uint8_t>& bgra, int widt
 
 TEST(DdsMipmaps, OddSidesWeighTheSharedPixelByHalf) {
     // Five pixels in a row to two: 0,1,2 (half) and 2 (half),3,4.
-    std::vector<std::uint8_t> row;
-    for (int value : {0, 40, 100, 200, 240}) {
-        row.insert(row.end(), {static_cast<std::uint8_t>(value), 0, 0, 255});
+    const std::uint8_t blues[] = {0, 40, 100, 200, 240};
+    std::vector<std::uint8_t> row(sizeof blues * 4, 0);
+    for (std::size_t i = 0; i < sizeof blues; ++i) {
+        row[i * 4] = blues[i];
+        row[i * 4 + 3] = 255;
     }
     std::vector<std::uint8_t> out = shrink(row, 5, 1, 2, 1);
     EXPECT_EQ(out[0], 36);  // (0 + 40 + 50) / 2.5
