@@ -241,6 +241,11 @@ bool devil::decode(const void* data, std::uint32_t size, ILenum type) {
     if (png_cut_short(static_cast<const unsigned char*>(data), size)) {
         return false;
     }
+    if (type == IL_TYPE_UNKNOWN) {
+        // The format probes read past the end of data under about 512 bytes and leave file
+        // errors that say nothing about the image; only the decoder's own errors count.
+        type = ilDetermineTypeL(data, size);
+    }
     clear_library_errors();
     bool loaded = ilLoadL(type, data, size) == IL_TRUE;
     image_info = get_image_info();
