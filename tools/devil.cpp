@@ -152,6 +152,12 @@ ILuint largest_side(ILenum type) {
     }
 }
 
+// The library's TIF writer leaves its alpha marked premultiplied; other programs would show
+// translucent pixels in wrong colours.
+bool tiff_alpha_mended(std::FILE* stream) {
+    return std::fflush(stream) == 0 && devil_internal::mark_tiff_alpha_unassociated(fileno(stream));
+}
+
 } // namespace
 
 devil::devil() {
@@ -389,16 +395,16 @@ void devil::set_jpg_quality(int q) {
     }
 }
 
-bool devil::save_file(ILuint rebind, const char* file, char* type, ILuint width, ILuint height,
-                      ILuint bytes, const void* pixels) {
+bool devil::save_file(ILuint rebind, const char* file, char* type, std::size_t type_size,
+                      ILuint width, ILuint height, ILuint bytes, const void* pixels) {
     if (file == nullptr || *file == '\0') {
         return false;
     }
     ILenum il_type = type_from_extension(type);
     if (il_type == IL_TYPE_UNKNOWN) {
-        // The caller's text is only known to hold four characters when it already has three.
-        if (type != nullptr && std::strlen(type) >= 3) {
-            std::strcpy(type, "bmp");
+        // Later snapshots take their extension from the text, so it must say what was written.
+        if (type != nullptr && type_size >= sizeof "bmp") {
+            std::snprintf(type, type_size, "%s", "bmp");
         }
         il_type = IL_BMP;
     }
@@ -436,7 +442,7 @@ bool devil::save_file(ILuint rebind, const char* file, char* type, ILuint width,
         std::FILE* stream = staged.stream();
         clear_library_errors();
         ok = stream != nullptr && ilSaveF(il_type, stream) > 0 && !library_reported_file_error() &&
-             staged.commit();
+             (il_type != IL_TIF || bytes != 4 || tiff_alpha_mended(stream)) && staged.commit();
     }
     ilDeleteImages(1, &temporary);
     ilBindImage(rebind);

@@ -9,6 +9,11 @@ namespace devil_internal {
 // ASCII letters of a zero-terminated text to lower case, in place; null is left alone.
 void lower_in_place(char* text);
 
+// The library's TIF writer declares alpha samples associated (premultiplied) while it writes
+// them straight. Marks them unassociated in the first directory of the file open on
+// `descriptor` (readable and writable). False when the file cannot be read or written.
+bool mark_tiff_alpha_unassociated(int descriptor);
+
 // A temporary file beside a target, renamed over the target only when the write succeeded, so
 // a failed write never destroys what was there. The temporary file is removed unless committed.
 class staged_file {
@@ -24,6 +29,7 @@ class staged_file {
 
     // False when the target may not be replaced or the temporary file could not be made.
     bool ready() const { return descriptor >= 0; }
+    // Open for reading and writing, so that a writer's output can be mended in place.
     int file_descriptor() const { return descriptor; }
     // A buffered stream on the temporary file, for writers that take one; null on failure.
     std::FILE* stream();
