@@ -202,6 +202,8 @@ ILuint devil::create_image() {
 }
 
 void devil::delete_image(ILuint name) {
+    // The name may be handed out again for another image.
+    colours_known = colours_known && name != colours_info.Id;
     ilDeleteImages(1, &name);
 }
 
@@ -253,6 +255,7 @@ bool devil::decode(const void* data, std::uint32_t size, ILenum type) {
         type = ilDetermineTypeL(data, size);
     }
     clear_library_errors();
+    colours_known = false;
     bool loaded = ilLoadL(type, data, size) == IL_TRUE;
     image_info = get_image_info();
     return !library_reported_file_error() && loaded;
@@ -347,7 +350,26 @@ ILint devil::get_library_version() {
 }
 
 ILuint devil::get_colours_used() {
-    return iluColoursUsed();
+    ILinfo current = get_image_info();
+    if (colours_counted_for(current)) {
+        return colours;
+    }
+    std::uint32_t count = 0;
+    colours =
+        devil_internal::count_distinct_values(current.Data, current.SizeOfData, current.Bpp, count)
+            ? count
+            : iluColoursUsed();
+    colours_info = current;
+    colours_known = true;
+    return colours;
+}
+
+bool devil::colours_counted_for(const ILinfo& current) const {
+    const ILinfo& was = colours_info;
+    return colours_known && current.Id == was.Id && current.Data == was.Data &&
+           current.SizeOfData == was.SizeOfData && current.Width == was.Width &&
+           current.Height == was.Height && current.Depth == was.Depth && current.Bpp == was.Bpp &&
+           current.Format == was.Format && current.Type == was.Type;
 }
 
 ILinfo devil::get_image_info() {
@@ -357,6 +379,7 @@ ILinfo devil::get_image_info() {
 }
 
 bool devil::convert_to_bgra() {
+    colours_known = false;
     return ilConvertImage(IL_BGRA, IL_UNSIGNED_BYTE) == IL_TRUE;
 }
 
@@ -386,6 +409,7 @@ bool devil::rescale(ILuint width, ILuint height, char* filter) {
         return false;
     }
     iluImageParameter(ILU_FILTER, filter_from_name(filter));
+    colours_known = false;
     return iluScale(static_cast<ILuint>(new_width), static_cast<ILuint>(new_height), 1) == IL_TRUE;
 }
 

@@ -56,6 +56,9 @@ class devil final {
     ILint get_bits_per_pixel();
     ILint get_mipmap_count();
     ILint get_library_version();
+    // Counted once per state of the bound image and kept until a load, conversion or rescale
+    // through this object, or binding another image; changes made to the image directly
+    // through the library while it keeps its size and data block go unseen.
     ILuint get_colours_used();
     ILinfo get_image_info();
 
@@ -110,9 +113,15 @@ class devil final {
     void* allocate_file_data(std::uint32_t size);
     void free_file_data(void* pFileData);
 
+    bool colours_counted_for(const ILinfo& current) const;
+
     std::unique_ptr<platform::private_heap> hHeap;
     ILinfo image_info{};
     bool tga_rle = false;
     bool bmp_rle = false;
     int jpg_quality = 99;
+    // The last colour count and the description of the image it was made on.
+    bool colours_known = false;
+    ILinfo colours_info{};
+    ILuint colours = 0;
 };

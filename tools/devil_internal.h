@@ -1,6 +1,8 @@
 // Pieces shared by the devil wrapper's source files; not for other callers.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -8,6 +10,13 @@ namespace devil_internal {
 
 // ASCII letters of a zero-terminated text to lower case, in place; null is left alone.
 void lower_in_place(char* text);
+
+// Distinct values as iluColoursUsed counts them: `size` bytes taken as values of `bpp` bytes
+// each (the channel count, whatever the channel type), keyed by their bytes. False, and the
+// library's own count must serve, for any other width than 1, 3 or 4 (with 2 the library reads
+// a byte past each pixel) or when memory is short.
+bool count_distinct_values(const unsigned char* data, std::size_t size, unsigned bpp,
+                           std::uint32_t& count);
 
 // The library's TIF writer declares alpha samples associated (premultiplied) while it writes
 // them straight. Marks them unassociated in the first directory of the file open on
