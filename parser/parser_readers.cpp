@@ -105,7 +105,12 @@ void vorlex_parser::advance_over(const char* set) {
     }
 }
 
-void vorlex_parser::report_too_long(int length, int limit) {
+// Shows the rest of the cursor's line (cut to the excerpt) with its full length.
+void vorlex_parser::report_too_long(int limit) {
+    int length = 0;
+    while (!is_end(cursor[length]) && cursor[length] != '\n') {
+        ++length;
+    }
     report(error, "Token too long [%s]. Length = %i. Max is %i", rest_of_line(), length, limit);
 }
 
@@ -125,18 +130,16 @@ int vorlex_parser::copy_line_token(char* destination, const char* source, int li
         return -1;
     }
     limit = limit > 0 ? limit : value_limit;
-    int length = 0;
-    while (source != nullptr && !is_end(source[length]) && source[length] != '\n') {
-        if (length < limit) {
-            destination[length] = source[length];
-        }
-        ++length;
+    int stored = 0;
+    while (source != nullptr && stored < limit && !is_end(source[stored]) &&
+           source[stored] != '\n') {
+        destination[stored] = source[stored];
+        ++stored;
     }
-    const int stored = length < limit ? length : limit;
     destination[stored] = '\0';
-    // Only a value that really goes on beyond the limit is reported.
-    if (length > limit) {
-        report_too_long(length, limit);
+    // A value that fills the limit exactly is reported too: nothing tells it from a longer one.
+    if (stored == limit) {
+        report_too_long(limit);
     }
     return stored;
 }
@@ -148,8 +151,7 @@ int vorlex_parser::copy_white_token(char* destination, const char* source, int l
     limit = limit > 0 ? limit : value_limit;
     bool in_quotes = false;
     int stored = 0;
-    int length = 0;
-    for (const char* at = source; at != nullptr; ++at) {
+    for (const char* at = source; at != nullptr && stored < limit; ++at) {
         const char c = *at;
         if (c == '\0' || static_cast<unsigned char>(c) >= 128 || c == '\n') {
             break;
@@ -161,14 +163,11 @@ int vorlex_parser::copy_white_token(char* destination, const char* source, int l
         if (!in_quotes && is_whitespace(c)) {
             break;
         }
-        if (stored < limit) {
-            destination[stored++] = c;
-        }
-        ++length;
+        destination[stored++] = c;
     }
     destination[stored] = '\0';
-    if (length > limit) {
-        report_too_long(length, limit);
+    if (stored == limit) {
+        report_too_long(limit);
     }
     return stored;
 }

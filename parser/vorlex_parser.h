@@ -139,6 +139,7 @@ class vorlex_parser {
                             int slot_count = -1);
     // The copy primitives leave the cursor alone; destination holds limit + 1 characters
     // (limit 0 means 256). They return the characters stored, -1 when nothing was stored.
+    // Filling the limit is reported as too long, with the rest of the cursor's line.
     int copy_line_token(char* destination, const char* source, int limit);
     int copy_until_token(char* destination, const char* source, const char* token, int limit);
     int copy_white_token(char* destination, const char* source, int limit);
@@ -189,6 +190,6 @@ class vorlex_parser {
     void pass_number(const char* number_characters);
     bool enter_list(const char* kind);
     void store_text(char* destination, std::size_t destination_size, const char* value);
-    void report_too_long(int length, int limit);
+    void report_too_long(int limit);
     bool is_end(char c) const { return c == end_mark || c == '\0'; }
 };

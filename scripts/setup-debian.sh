@@ -12,6 +12,7 @@ packages=(
   libsquish-dev libstb-dev
   feh nsxiv
   desktop-file-utils groff-base
+  libtiff-dev
 )
 
 missing=()

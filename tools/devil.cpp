@@ -152,6 +152,12 @@ ILuint largest_side(ILenum type) {
     }
 }
 
+// The library's TIF writer leaves its alpha marked premultiplied; other programs would show
+// translucent pixels in wrong colours.
+bool tiff_alpha_mended(std::FILE* stream) {
+    return std::fflush(stream) == 0 && devil_internal::mark_tiff_alpha_unassociated(fileno(stream));
+}
+
 } // namespace
 
 devil::devil() {
@@ -196,6 +202,8 @@ ILuint devil::create_image() {
 }
 
 void devil::delete_image(ILuint name) {
+    // The name may be handed out again for another image.
+    colours_known = colours_known && name != colours_info.Id;
     ilDeleteImages(1, &name);
 }
 
@@ -241,7 +249,13 @@ bool devil::decode(const void* data, std::uint32_t size, ILenum type) {
     if (png_cut_short(static_cast<const unsigned char*>(data), size)) {
         return false;
     }
+    if (type == IL_TYPE_UNKNOWN) {
+        // The format probes read past the end of data under about 512 bytes and leave file
+        // errors that say nothing about the image; only the decoder's own errors count.
+        type = ilDetermineTypeL(data, size);
+    }
     clear_library_errors();
+    colours_known = false;
     bool loaded = ilLoadL(type, data, size) == IL_TRUE;
     image_info = get_image_info();
     return !library_reported_file_error() && loaded;
@@ -336,7 +350,26 @@ ILint devil::get_library_version() {
 }
 
 ILuint devil::get_colours_used() {
-    return iluColoursUsed();
+    ILinfo current = get_image_info();
+    if (colours_counted_for(current)) {
+        return colours;
+    }
+    std::uint32_t count = 0;
+    colours =
+        devil_internal::count_distinct_values(current.Data, current.SizeOfData, current.Bpp, count)
+            ? count
+            : iluColoursUsed();
+    colours_info = current;
+    colours_known = true;
+    return colours;
+}
+
+bool devil::colours_counted_for(const ILinfo& current) const {
+    const ILinfo& was = colours_info;
+    return colours_known && current.Id == was.Id && current.Data == was.Data &&
+           current.SizeOfData == was.SizeOfData && current.Width == was.Width &&
+           current.Height == was.Height && current.Depth == was.Depth && current.Bpp == was.Bpp &&
+           current.Format == was.Format && current.Type == was.Type;
 }
 
 ILinfo devil::get_image_info() {
@@ -346,6 +379,7 @@ ILinfo devil::get_image_info() {
 }
 
 bool devil::convert_to_bgra() {
+    colours_known = false;
     return ilConvertImage(IL_BGRA, IL_UNSIGNED_BYTE) == IL_TRUE;
 }
 
@@ -375,6 +409,7 @@ bool devil::rescale(ILuint width, ILuint height, char* filter) {
         return false;
     }
     iluImageParameter(ILU_FILTER, filter_from_name(filter));
+    colours_known = false;
     return iluScale(static_cast<ILuint>(new_width), static_cast<ILuint>(new_height), 1) == IL_TRUE;
 }
 
@@ -384,16 +419,16 @@ void devil::set_jpg_quality(int q) {
     }
 }
 
-bool devil::save_file(ILuint rebind, const char* file, char* type, ILuint width, ILuint height,
-                      ILuint bytes, const void* pixels) {
+bool devil::save_file(ILuint rebind, const char* file, char* type, std::size_t type_size,
+                      ILuint width, ILuint height, ILuint bytes, const void* pixels) {
     if (file == nullptr || *file == '\0') {
         return false;
     }
     ILenum il_type = type_from_extension(type);
     if (il_type == IL_TYPE_UNKNOWN) {
-        // The caller's text is only known to hold four characters when it already has three.
-        if (type != nullptr && std::strlen(type) >= 3) {
-            std::strcpy(type, "bmp");
+        // Later snapshots take their extension from the text, so it must say what was written.
+        if (type != nullptr && type_size >= sizeof "bmp") {
+            std::snprintf(type, type_size, "%s", "bmp");
         }
         il_type = IL_BMP;
     }
@@ -431,7 +466,7 @@ bool devil::save_file(ILuint rebind, const char* file, char* type, ILuint width,
         std::FILE* stream = staged.stream();
         clear_library_errors();
         ok = stream != nullptr && ilSaveF(il_type, stream) > 0 && !library_reported_file_error() &&
-             staged.commit();
+             (il_type != IL_TIF || bytes != 4 || tiff_alpha_mended(stream)) && staged.commit();
     }
     ilDeleteImages(1, &temporary);
     ilBindImage(rebind);

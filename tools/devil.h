@@ -7,6 +7,7 @@
 
 #include <IL/il.h>
 #include <IL/ilu.h>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -55,6 +56,9 @@ class devil final {
     ILint get_bits_per_pixel();
     ILint get_mipmap_count();
     ILint get_library_version();
+    // Counted once per state of the bound image and kept until a load, conversion or rescale
+    // through this object, or binding another image; changes made to the image directly
+    // through the library while it keeps its size and data block go unseen.
     ILuint get_colours_used();
     ILinfo get_image_info();
 
@@ -69,11 +73,19 @@ class devil final {
 
     // Writes top-row-first pixels (blue, green, red, and alpha when `bytes` is 4) as `file` in
     // the format named by `type`: bmp, jpg, png, tga, tif or psd. Any other type text is
-    // overwritten with "bmp" (when it holds at least three characters) and BMP is written.
-    // The file is replaced only when the whole save succeeded. `rebind` is bound afterwards on
-    // every path.
-    bool save_file(ILuint rebind, const char* file, char* type, ILuint width, ILuint height,
-                   ILuint bytes, const void* pixels);
+    // overwritten with "bmp" and BMP is written. The file is replaced only when the whole save
+    // succeeded. `rebind` is bound afterwards on every path. TIF files declare their alpha
+    // unassociated (straight), as it is written.
+    template <std::size_t type_size>
+    bool save_file(ILuint rebind, const char* file, char (&type)[type_size], ILuint width,
+                   ILuint height, ILuint bytes, const void* pixels) {
+        static_assert(type_size >= 4, "the type text must be able to take \"bmp\"");
+        return save_file(rebind, file, type, type_size, width, height, bytes, pixels);
+    }
+    // The same for a type text in a buffer of `type_size` characters; one too small for "bmp"
+    // is left as it is (BMP is written all the same).
+    bool save_file(ILuint rebind, const char* file, char* type, std::size_t type_size, ILuint width,
+                   ILuint height, ILuint bytes, const void* pixels);
 
     void set_tga_rle(bool on) { tga_rle = on; }
     void set_bmp_rle(bool on) { bmp_rle = on; }
@@ -101,9 +113,15 @@ class devil final {
     void* allocate_file_data(std::uint32_t size);
     void free_file_data(void* pFileData);
 
+    bool colours_counted_for(const ILinfo& current) const;
+
     std::unique_ptr<platform::private_heap> hHeap;
     ILinfo image_info{};
     bool tga_rle = false;
     bool bmp_rle = false;
     int jpg_quality = 99;
+    // The last colour count and the description of the image it was made on.
+    bool colours_known = false;
+    ILinfo colours_info{};
+    ILuint colours = 0;
 };

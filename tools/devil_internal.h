@@ -1,6 +1,8 @@
 // Pieces shared by the devil wrapper's source files; not for other callers.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -8,6 +10,18 @@ namespace devil_internal {
 
 // ASCII letters of a zero-terminated text to lower case, in place; null is left alone.
 void lower_in_place(char* text);
+
+// Distinct values as iluColoursUsed counts them: `size` bytes taken as values of `bpp` bytes
+// each (the channel count, whatever the channel type), keyed by their bytes. False, and the
+// library's own count must serve, for any other width than 1, 3 or 4 (with 2 the library reads
+// a byte past each pixel) or when memory is short.
+bool count_distinct_values(const unsigned char* data, std::size_t size, unsigned bpp,
+                           std::uint32_t& count);
+
+// The library's TIF writer declares alpha samples associated (premultiplied) while it writes
+// them straight. Marks them unassociated in the first directory of the file open on
+// `descriptor` (readable and writable). False when the file cannot be read or written.
+bool mark_tiff_alpha_unassociated(int descriptor);
 
 // A temporary file beside a target, renamed over the target only when the write succeeded, so
 // a failed write never destroys what was there. The temporary file is removed unless committed.
@@ -24,6 +38,7 @@ class staged_file {
 
     // False when the target may not be replaced or the temporary file could not be made.
     bool ready() const { return descriptor >= 0; }
+    // Open for reading and writing, so that a writer's output can be mended in place.
     int file_descriptor() const { return descriptor; }
     // A buffered stream on the temporary file, for writers that take one; null on failure.
     std::FILE* stream();

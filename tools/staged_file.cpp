@@ -89,7 +89,7 @@ staged_file::staged_file(const char* target) {
                        name_of(target_path) + "." + std::to_string(getpid()) + "-";
     for (int attempt = 0; attempt < 100 && descriptor < 0; ++attempt) {
         temp_path = stem + std::to_string(attempt) + ".tmp";
-        descriptor = open(temp_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        descriptor = open(temp_path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (descriptor < 0 && errno != EEXIST) {
             break;
         }

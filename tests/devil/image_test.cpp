@@ -51,6 +51,71 @@ TEST_F(DevilImage, QueriesDescribeTheLoadedImageAndConversionMakesBgra) {
     EXPECT_EQ(lib.get_image_info().Format, static_cast<ILenum>(IL_BGRA));
 }
 
+// The library counts the data as values of as many bytes as the image has channels, whatever
+// the channel type: ours must give its numbers on each layout, as loaded, as BGRA and rescaled.
+TEST_F(DevilImage, ColoursUsedAreTheLibrarysOwnCount) {
+    const struct {
+        ILubyte channels;
+        ILenum format, type;
+        unsigned side;
+        unsigned char mask; // 0: all values distinct
+        bool opaque;
+    } layouts[] = {
+        {4, IL_BGRA, IL_UNSIGNED_BYTE, 512, 0, false},
+        {4, IL_RGBA, IL_UNSIGNED_BYTE, 512, 0, true},
+        {4, IL_RGBA, IL_UNSIGNED_BYTE, 64, 0x41, false},
+        {3, IL_BGR, IL_UNSIGNED_BYTE, 512, 0, false},
+        {1, IL_LUMINANCE, IL_UNSIGNED_BYTE, 64, 0xFF, false},
+        {1, IL_COLOUR_INDEX, IL_UNSIGNED_BYTE, 64, 0x0F, false},
+        {2, IL_LUMINANCE_ALPHA, IL_UNSIGNED_BYTE, 64, 7, false},
+        {3, IL_RGB, IL_UNSIGNED_SHORT, 128, 0x1F, false},
+        {4, IL_BGRA, IL_UNSIGNED_SHORT, 128, 0x0F, true},
+    };
+    std::uint32_t seed = 7;
+    for (const auto& l : layouts) {
+        SCOPED_TRACE(testing::Message() << l.format << " " << l.side << " " << int(l.mask));
+        bytes data(l.side * l.side * l.channels * (l.type == IL_UNSIGNED_SHORT ? 2 : 1));
+        for (std::size_t i = 0; i < data.size(); ++i) {
+            seed = seed * 1664525u + 1013904223u;
+            std::uint32_t distinct = static_cast<std::uint32_t>(i / l.channels) * 2654435761u;
+            data[i] = l.mask == 0 ? distinct >> (8 * (i % l.channels)) : (seed >> 24) & l.mask;
+            data[i] = l.opaque && i % l.channels == 3 ? 255 : data[i];
+        }
+        ASSERT_TRUE(ilTexImage(l.side, l.side, 1, l.channels, l.format, l.type, data.data()));
+        bytes palette(256 * 3, 90);
+        ilRegisterPal(palette.data(), palette.size(), IL_PAL_BGR24);
+        EXPECT_EQ(lib.get_colours_used(), iluColoursUsed());
+        ASSERT_TRUE(lib.convert_to_bgra());
+        EXPECT_EQ(lib.get_colours_used(), iluColoursUsed());
+        char filter[] = "bilinear";
+        ASSERT_TRUE(lib.rescale(l.side / 2 + 1, 0, filter));
+        EXPECT_EQ(lib.get_colours_used(), iluColoursUsed());
+    }
+}
+
+// A change made behind the wrapper's back shows whether the count was reused.
+TEST_F(DevilImage, ColoursAreCountedOncePerStateOfTheImage) {
+    blank(64, 64);
+    std::memset(ilGetData(), 9, 64 * 64 * 4);
+    EXPECT_EQ(lib.get_colours_used(), 1u);
+    ilGetData()[0] = 1;
+    EXPECT_EQ(lib.get_colours_used(), 1u);
+    char type[8] = "png";
+    ASSERT_TRUE(lib.save_file(image, file("a.png").c_str(), type, 4, 4, 4, ilGetData()));
+    EXPECT_EQ(lib.get_colours_used(), 1u);
+    ASSERT_TRUE(lib.convert_to_bgra());
+    EXPECT_EQ(lib.get_colours_used(), 2u);
+    ILuint other = lib.create_image();
+    blank(8, 8);
+    EXPECT_EQ(lib.get_colours_used(), iluColoursUsed());
+    ASSERT_TRUE(lib.save_file(image, file("a.png").c_str(), type, 4, 4, 4, ilGetData()));
+    ilGetData()[4] = 2;
+    EXPECT_EQ(lib.get_colours_used(), 3u);
+    lib.delete_image(other);
+    ASSERT_TRUE(lib.load_file(file("a.png").c_str(), nullptr));
+    EXPECT_EQ(lib.get_colours_used(), iluColoursUsed());
+}
+
 TEST_F(DevilImage, RescaleDerivesAMissingSideFromTheAspectRatio) {
     const struct {
         unsigned width, height, to_width, to_height, expect_width, expect_height;

@@ -30,14 +30,31 @@ TEST(parser_strings, empty_value_stays_on_its_line) {
     EXPECT_EQ(parser.lines().back(), "> String stuffed []");
 }
 
-TEST(parser_strings, value_of_exactly_256_arrives_whole_without_report) {
-    logged parser;
-    parser.open_text("$k: " + std::string(256, 'v') + "\n");
-    ASSERT_TRUE(parser->search_token("$k:"));
-    char value[vorlex_parser::value_size];
-    parser->stuff_string(value, 0);
-    EXPECT_EQ(std::string(value), std::string(256, 'v'));
-    EXPECT_EQ(parser->error_count, 0);
+// A value that fills the limit arrives whole and is still reported; the report gives the
+// length of the rest of the cursor's line.
+TEST(parser_strings, value_of_exactly_256_arrives_whole_and_is_reported) {
+    const std::string v256(256, 'v');
+    const struct {
+        std::string line;
+        bool white;
+        int length;
+    } cases[] = {{v256, false, 256},
+                 {v256 + " tail", true, 261},
+                 {"\"" + v256 + "\"", true, 258},
+                 {v256.substr(1), false, 0}};
+    for (const auto& c : cases) {
+        logged parser;
+        parser.open_text("$k: " + c.line + "\n");
+        ASSERT_TRUE(parser->search_token("$k:"));
+        char value[vorlex_parser::value_size];
+        c.white ? parser->stuff_white_string(value) : parser->stuff_string(value, 0);
+        EXPECT_EQ(std::string(value), v256.substr(0, c.length == 0 ? 255 : 256)) << c.line;
+        EXPECT_EQ(parser->error_count, c.length == 0 ? 0 : 1);
+        EXPECT_EQ(parser.has_line("Token too long [" + c.line.substr(0, 255) + "]. Length = " +
+                                  std::to_string(c.length) + ". Max is 256 (error #1)"),
+                  c.length != 0)
+            << c.line;
+    }
 }
 
 TEST(parser_strings, longer_value_is_cut_to_256_and_reported) {
