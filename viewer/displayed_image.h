@@ -10,6 +10,9 @@
 #include "platform/window.h"
 #include "tools/devil.h"
 
+// The size of the settings' snapshot type text.
+constexpr std::size_t snapshot_type_size = 8;
+
 class displayed_image {
   public:
     // Starts the image library and binds a new image; panel style and snapshot options take
@@ -41,8 +44,10 @@ class displayed_image {
                                 std::int32_t x_percent, std::int32_t y_percent, const char* text);
 
     // Writes the displayed pixels (the zoomed image, no panels) as `name`: DDS through the
-    // surface compressor, every other type through the image library.
-    bool take_snapshot(const char* name, char* type, char* dds_format, bool mipmaps);
+    // surface compressor, every other type through the image library, which may rewrite the
+    // type text (lower case, "bmp" for an unknown type).
+    bool take_snapshot(const char* name, char (&type)[snapshot_type_size], char* dds_format,
+                       bool mipmaps);
 
     void set_font_name(const char* name);
     void set_font_height(std::int32_t height);

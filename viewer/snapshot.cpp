@@ -2,8 +2,11 @@
 #include <cstring>
 #include <new>
 
+#include "config/settings.h"
 #include "tools/tools.h"
 #include "viewer/displayed_image.h"
+
+static_assert(sizeof settings_record::snapshot_type == snapshot_type_size);
 
 namespace {
 
@@ -14,7 +17,8 @@ bool names_dds(const char* name) {
 
 } // namespace
 
-bool displayed_image::take_snapshot(const char* name, char* type, char* dds_format, bool mipmaps) {
+bool displayed_image::take_snapshot(const char* name, char (&type)[snapshot_type_size],
+                                    char* dds_format, bool mipmaps) {
     if (name == nullptr || name[0] == '\0' || screen_bitmap == nullptr) {
         return false;
     }

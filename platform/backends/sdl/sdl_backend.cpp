@@ -8,7 +8,9 @@
 
 namespace platform {
 
-bool module_path(char* out, std::size_t size) { return real_module_path(out, size); }
+bool module_path(char* out, std::size_t size) {
+    return real_module_path(out, size);
+}
 
 int message_box(const char* text, const char* caption, unsigned style) {
     SDL_MessageBoxButtonData ok{};

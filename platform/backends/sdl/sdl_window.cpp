@@ -136,7 +136,9 @@ rect client_area(const native_window* native) {
     rect area;
     int width = 0;
     int height = 0;
-    SDL_GetWindowPosition(native->window, &area.left, &area.top);
+    if (!native->shown || !sdl::client_origin(*native, area.left, area.top)) {
+        SDL_GetWindowPosition(native->window, &area.left, &area.top);
+    }
     SDL_GetWindowSize(native->window, &width, &height);
     area.right = area.left + width;
     area.bottom = area.top + height;
@@ -177,6 +179,7 @@ void set_decorated(native_window* native, bool decorated) {
 }
 
 void show(native_window* native) {
+    native->shown = true;
     SDL_ShowWindow(native->window);
     if (native->decorated) {
         place_in_frame(*native);

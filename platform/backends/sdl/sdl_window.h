@@ -18,6 +18,8 @@ struct native_window {
     // shown, so the position is asked for again then.
     rect wanted;
     bool decorated = false;
+    // Shown once: from then on the X server tells where the window is.
+    bool shown = false;
     // Our frame when the window surface is not XRGB8888, converted on present().
     std::vector<std::uint8_t> staging;
     int staging_width = 0;
@@ -32,6 +34,8 @@ namespace sdl {
 
 // Installs the backend's X error handler in place of the one SDL's start put there.
 void handle_x_errors();
+// The client area's top-left corner on the screen, as the X server has it.
+bool client_origin(const native_window& native, int& x, int& y);
 
 } // namespace sdl
 

@@ -1,4 +1,5 @@
-// The little Xlib the backend needs beyond SDL: move drags and the handling of X errors.
+// The little Xlib the backend needs beyond SDL: where the window is, move drags and the handling
+// of X errors.
 //
 // Move drags: the window manager moves the window with the pointer (EWMH _NET_WM_MOVERESIZE).
 // SDL's own hit test cannot serve: it is asked when the button goes down, before the program
@@ -64,9 +65,25 @@ void send_release(Display* display, Window window, int x, int y, int root_x, int
 } // namespace
 
 namespace sdl {
+
 void handle_x_errors() {
     XSetErrorHandler(on_x_error);
 }
+
+// SDL 2.26 counts the frame's position twice once a reparenting window manager has framed the
+// window (openbox reports 38, 38 for a window at 19, 19), so the server is asked.
+bool client_origin(const native_window& native, int& x, int& y) {
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!SDL_GetWindowWMInfo(native.window, &info) || info.subsystem != SDL_SYSWM_X11) {
+        return false;
+    }
+    Display* display = info.info.x11.display;
+    Window child = 0;
+    return XTranslateCoordinates(display, info.info.x11.window, DefaultRootWindow(display), 0, 0,
+                                 &x, &y, &child) != 0;
+}
+
 } // namespace sdl
 
 namespace backend {

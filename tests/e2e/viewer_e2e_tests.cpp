@@ -1,0 +1,140 @@
+// The real viewer under Xvfb: its window, its painting, its keys and its mouse commands.
+#include <gtest/gtest.h>
+
+#include "devil/devil_fixture.h"
+#include "e2e_support.h"
+#include "test_support.h"
+
+using test_support::exists;
+using test_support::scratch_dir;
+using test_support::write_file;
+
+namespace {
+
+// Shell helpers: the visible viewer window's id, its geometry "x y width height", a wait for
+// and a wait for a geometry.
+const char* helpers = R"sh(
+viewer_window() {
+  for i in $(seq 150); do
+    id=$(xdotool search --onlyvisible --name '^Glintview - ' 2>/dev/null | head -n 1)
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    sleep 0.1
+  done
+  return 1
+}
+geometry() {
+  xwininfo -id "$1" | awk '/Absolute upper-left X/{x=$4} /Absolute upper-left Y/{y=$4}
+                           /Width:/{w=$2} /Height:/{h=$2} END{print x, y, w, h}'
+}
+wait_geometry() {
+  for i in $(seq 100); do
+    [ "$(geometry "$1")" = "$2" ] && return 0
+    sleep 0.1
+  done
+  echo "geometry $(geometry "$1"), wanted $2"
+  return 1
+}
+)sh";
+
+class ViewerE2e : public ::testing::Test {
+  protected:
+    ViewerE2e() {
+        e2e::copy_executable(dir.path());
+        EXPECT_TRUE(
+            write_file(dir.file("picture.png"), encoded(IL_PNG, 200, 100, pattern(200, 100, 4))));
+    }
+    e2e::run_result run(const std::string& script) {
+        return e2e::run_under_xvfb(dir.path(), std::string(helpers) + script);
+    }
+    // The screenshot's pixels as blue, green, red, alpha, top row first.
+    bytes screenshot(const std::string& name, unsigned& width) {
+        bytes pixels;
+        if (!lib.load_file(dir.file(name).c_str(), nullptr) || !lib.convert_to_bgra()) {
+            return pixels;
+        }
+        ILinfo info = lib.get_image_info();
+        width = info.Width;
+        pixels.assign(info.Data, info.Data + info.SizeOfData);
+        return pixels;
+    }
+
+    devil lib;
+    ILuint image = lib.create_image();
+    scratch_dir dir;
+};
+
+} // namespace
+
+TEST_F(ViewerE2e, shows_the_image_at_its_size_in_its_corner_and_escape_ends_it) {
+    auto result = run(R"sh(
+"$GLINTVIEW" "$PWD/picture.png" & pid=$!
+id=$(viewer_window) || { echo "no window"; kill $pid; exit 3; }
+wait_geometry "$id" "19 19 200 100" || exit 4
+xprop -id "$id" _NET_WM_NAME _NET_WM_STATE
+sleep 0.5
+import -window root shot.png
+xdotool windowfocus --sync "$id" key Escape
+wait $pid
+echo "exit $?"
+)sh");
+    ASSERT_EQ(result.exit_code, 0) << result.output;
+    EXPECT_NE(result.output.find("exit 0"), std::string::npos) << result.output;
+    std::size_t size = test_support::read_file(dir.file("picture.png")).size();
+    char kilobytes[32];
+    std::snprintf(kilobytes, sizeof kilobytes, "%.0fkb", static_cast<double>(size) / 1000.0);
+    EXPECT_NE(result.output.find("\"Glintview - picture.png | 200x100 @ 32bpp | " +
+                                 std::string(kilobytes) + "\""),
+              std::string::npos)
+        << result.output;
+    EXPECT_NE(result.output.find("_NET_WM_STATE_ABOVE"), std::string::npos) << result.output;
+
+    unsigned width = 0;
+    bytes shot = screenshot("shot.png", width);
+    ASSERT_EQ(width, 1024u);
+    bytes expected = pattern(200, 100, 4);
+    int wrong = 0;
+    for (unsigned y = 0; y < 100; ++y) {
+        for (unsigned x = 0; x < 200; ++x) {
+            for (unsigned c = 0; c < 3; ++c) {
+                wrong +=
+                    shot[((y + 19) * width + x + 19) * 4 + c] != expected[(y * 200 + x) * 4 + c];
+            }
+        }
+    }
+    EXPECT_EQ(wrong, 0);
+}
+
+TEST_F(ViewerE2e, keys_and_mouse_drive_the_window_under_a_window_manager) {
+    auto result = run(R"sh(
+openbox & sleep 1
+"$GLINTVIEW" "$PWD/picture.png" & pid=$!
+id=$(viewer_window) || { echo "no window"; kill $pid; exit 3; }
+wait_geometry "$id" "19 19 200 100" || exit 4
+xdotool windowfocus --sync "$id"
+xdotool key Up
+wait_geometry "$id" "19 19 328 164" && echo "zoomed in"
+xdotool key s
+wait_geometry "$id" "677 585 328 164" && echo "moved to the corner"
+sleep 0.3; import -window root plain.png
+xdotool key Tab
+sleep 0.5; import -window root help.png
+echo "help pixels $(compare -metric AE plain.png help.png null: 2>&1)"
+xdotool key F11
+for i in $(seq 50); do [ -s picture.jpg ] && break; sleep 0.1; done
+xdotool mousemove 700 600 mousedown 1; sleep 0.3
+xdotool mousemove 650 580; sleep 0.2; xdotool mousemove 600 560; sleep 0.2; xdotool mouseup 1
+sleep 0.5; echo "dragged to $(geometry "$id")"
+xdotool mousemove 700 650 click 2
+wait $pid
+echo "exit $?"
+)sh");
+    ASSERT_EQ(result.exit_code, 0) << result.output;
+    for (const char* said : {"zoomed in", "moved to the corner", "exit 0"}) {
+        EXPECT_NE(result.output.find(said), std::string::npos) << said << "\n" << result.output;
+    }
+    EXPECT_EQ(result.output.find("help pixels 0\n"), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("dragged to 577 545 328 164"), std::string::npos) << result.output;
+    ASSERT_TRUE(lib.load_file(dir.file("picture.jpg").c_str(), nullptr));
+    EXPECT_EQ(lib.get_width(), 328);
+    EXPECT_EQ(lib.get_height(), 164);
+}
