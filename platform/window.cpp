@@ -77,8 +77,9 @@ void window::invalidate() {
     invalid = true;
 }
 
+// A hidden window is not painted: showing it brings its first paint.
 void window::update() {
-    if (invalid && owning_dialog != nullptr) {
+    if (invalid && (styles & ws_visible) != 0 && owning_dialog != nullptr) {
         owning_dialog->deliver({wm_paint, 0, 0});
     }
 }

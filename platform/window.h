@@ -95,7 +95,7 @@ class window {
     bool is_minimized() const;
 
     // Marks the whole window for painting (the background is never erased); update() paints
-    // it now if it is marked, by sending wm_paint to the owner.
+    // it now if it is marked and shown, by sending wm_paint to the owner.
     void invalidate();
     void update();
     bool needs_paint() const { return invalid; }

@@ -189,9 +189,11 @@ void set_decorated(native_window* native, bool decorated) {
     record(native, decorated ? "decorate" : "undecorate");
 }
 
+// As a window system does, showing brings a paint before anything else.
 void show(native_window* native) {
     native->state->shown = true;
     record(native, "show");
+    queue.push_front({{wm_paint, 0, 0}, nullptr});
 }
 
 void minimize(native_window* native) {

@@ -43,6 +43,16 @@ void translate_button(native_window& native, const SDL_MouseButtonEvent& button)
     }
 }
 
+// Showing, exposing and resizing come in bursts: one paint serves them all.
+void paint_once(native_window& native) {
+    for (const message& waiting : native.pending) {
+        if (waiting.id == wm_paint) {
+            return;
+        }
+    }
+    native.pending.push_back({wm_paint, 0, 0});
+}
+
 void translate_window_event(native_window& native, const SDL_WindowEvent& change) {
     switch (change.event) {
     case SDL_WINDOWEVENT_CLOSE:
@@ -52,7 +62,7 @@ void translate_window_event(native_window& native, const SDL_WindowEvent& change
     case SDL_WINDOWEVENT_SHOWN:
     case SDL_WINDOWEVENT_SIZE_CHANGED:
     case SDL_WINDOWEVENT_RESTORED:
-        native.pending.push_back({wm_paint, 0, 0});
+        paint_once(native);
         break;
     default:
         break;
@@ -100,6 +110,9 @@ bool wait_message(native_window* native, message& next) {
             return false;
         }
         translate(*native, event);
+        while (SDL_PollEvent(&event) != 0) { // the rest of a burst, so that its paints merge
+            translate(*native, event);
+        }
     }
     next = native->pending.front();
     native->pending.pop_front();
