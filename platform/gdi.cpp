@@ -119,7 +119,8 @@ std::unique_ptr<bitmap> bitmap::create(int width, int height, int planes, int bi
     if (bytes > bitmap_max_bytes) {
         return nullptr;
     }
-    std::unique_ptr<std::uint8_t[]> bits(new (std::nothrow) std::uint8_t[bytes]);
+    std::unique_ptr<std::uint8_t[], pixel_deleter> bits(
+        static_cast<std::uint8_t*>(allocate_pixels(bytes)));
     std::unique_ptr<bitmap> made(new (std::nothrow) bitmap(width, height));
     if (!bits || !made) {
         return nullptr;

@@ -9,6 +9,8 @@
 #include <memory>
 #include <vector>
 
+#include "platform/pixel_memory.h"
+
 namespace platform {
 
 // Pixels that a device context draws into; `pitch` is bytes per row.
@@ -66,7 +68,7 @@ class bitmap {
     bitmap(int width, int height);
     int width;
     int height;
-    std::unique_ptr<std::uint8_t[]> bits;
+    std::unique_ptr<std::uint8_t[], pixel_deleter> bits;
 };
 
 // The font description a panel fills: a negative height is the em height in pixels, a positive

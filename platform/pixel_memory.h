@@ -1,0 +1,19 @@
+// Memory for pixels. Blocks of a few megabytes and more are mapped in huge pages where the
+// system gives them: touching a fresh 64 MiB image 4 KiB page at a time costs several times
+// more than copying it, and every load, conversion and zoom makes such blocks.
+#pragma once
+
+#include <cstddef>
+
+namespace platform {
+
+// A block of at least `size` bytes aligned to 16, or null when memory is short or size is 0.
+void* allocate_pixels(std::size_t size);
+// Frees a block of allocate_pixels; null is ignored.
+void free_pixels(void* block);
+
+struct pixel_deleter {
+    void operator()(void* block) const { free_pixels(block); }
+};
+
+} // namespace platform
