@@ -10,6 +10,7 @@ packages=(
   fonts-dejavu-core
   xvfb xauth openbox xdotool x11-utils imagemagick
   libsquish-dev libstb-dev
+  libseccomp-dev
 )
 
 missing=()
