@@ -85,12 +85,27 @@ void default_fatal_signals() {
     }
 }
 
-// Only the two channels stay open (and the standard streams, for a dying library's words).
+// The standard streams lead nowhere: the child has nothing to tell the user, and a dying
+// library's words would only be noise in the parent's output.
+bool silence_standard_streams() {
+    int nothing = open("/dev/null", O_RDWR | O_CLOEXEC);
+    if (nothing < 0) {
+        return false;
+    }
+    bool silenced = dup2(nothing, 0) == 0 && dup2(nothing, 1) == 1 && dup2(nothing, 2) == 2;
+    if (nothing > 2) {
+        close(nothing);
+    }
+    return silenced;
+}
+
+// Only the two channels and the silenced standard streams stay open.
 bool keep_only_channels(int result_fd, int report_fd) {
     int result_copy = fcntl(result_fd, F_DUPFD, 16);
     int report_copy = fcntl(report_fd, F_DUPFD, 16);
-    if (result_copy < 0 || report_copy < 0 || dup2(result_copy, child_result_fd) < 0 ||
-        dup2(report_copy, child_report_fd) < 0) {
+    // Copied high first: a parent without standard streams may hold a channel in 0 to 2.
+    if (result_copy < 0 || report_copy < 0 || !silence_standard_streams() ||
+        dup2(result_copy, child_result_fd) < 0 || dup2(report_copy, child_report_fd) < 0) {
         return false;
     }
     return close_range(child_report_fd + 1, ~0U, 0) == 0;

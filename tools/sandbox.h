@@ -18,7 +18,7 @@ struct limits {
     unsigned cpu_seconds = 20;
     unsigned wall_seconds = 30;
     // Address space the child may add to what it had at the fork.
-    std::uint64_t memory_bytes = std::uint64_t{3} << 30;
+    std::uint64_t memory_bytes = std::uint64_t{2} << 30;
     // The largest result the child may write.
     std::uint64_t result_bytes = std::uint64_t{2} << 30;
 };
