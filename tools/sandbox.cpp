@@ -1,5 +1,6 @@
 #include "tools/sandbox.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -56,22 +57,28 @@ std::uint64_t address_space_in_use() {
     return read == 1 ? pages * static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE)) : 0;
 }
 
-// The address-space bound counts from what the child inherited rather than from zero: a
-// sanitized build reserves terabytes of shadow up front, and the viewer's own image is in
-// there too. The budget then limits what decoding adds in either build.
-bool limit_resources(const limits& bounds) {
-    std::uint64_t in_use = address_space_in_use();
-    if (in_use == 0) {
+// Lowers a limit; a limit already lower (set by whoever started the viewer) stays.
+bool lower_limit(int resource, rlim_t soft, rlim_t hard) {
+    rlimit now{};
+    if (getrlimit(resource, &now) != 0) {
         return false;
     }
-    const rlimit none{0, 0};
-    const rlimit cpu{bounds.cpu_seconds, bounds.cpu_seconds + 1};
-    const rlimit file{bounds.result_bytes, bounds.result_bytes};
-    const rlimit memory{in_use + bounds.memory_bytes, in_use + bounds.memory_bytes};
-    const rlimit descriptors{child_report_fd + 1, child_report_fd + 1};
-    return setrlimit(RLIMIT_CORE, &none) == 0 && setrlimit(RLIMIT_CPU, &cpu) == 0 &&
-           setrlimit(RLIMIT_FSIZE, &file) == 0 && setrlimit(RLIMIT_AS, &memory) == 0 &&
-           setrlimit(RLIMIT_NOFILE, &descriptors) == 0;
+    rlimit wanted{std::min(soft, now.rlim_max), std::min(hard, now.rlim_max)};
+    return setrlimit(resource, &wanted) == 0;
+}
+
+// The address-space bound counts from what the child inherited rather than from zero, so no
+// build needs a switch of its own: a sanitized build has reserved terabytes of shadow up front
+// (its large allocations are new mappings, which the bound does count), and the viewer's own
+// image is in there too. The budget then limits what decoding adds in either build.
+bool limit_resources(const limits& bounds) {
+    std::uint64_t in_use = address_space_in_use();
+    std::uint64_t memory = in_use + bounds.memory_bytes;
+    return in_use != 0 && lower_limit(RLIMIT_CORE, 0, 0) &&
+           lower_limit(RLIMIT_CPU, bounds.cpu_seconds, bounds.cpu_seconds + 1) &&
+           lower_limit(RLIMIT_FSIZE, bounds.result_bytes, bounds.result_bytes) &&
+           lower_limit(RLIMIT_AS, memory, memory) &&
+           lower_limit(RLIMIT_NOFILE, child_report_fd + 1, child_report_fd + 1);
 }
 
 // Fatal signals end the child at once: handlers inherited from a sanitizer or a fuzzer would
