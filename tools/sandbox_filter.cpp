@@ -82,10 +82,10 @@ bool add_narrow_rules(scmp_filter_ctx filter) {
                   SCMP_A3(SCMP_CMP_MASKED_EQ, AT_EMPTY_PATH, AT_EMPTY_PATH)) &&
            add_if(filter, SCMP_ACT_ERRNO(EACCES), SCMP_SYS(newfstatat),
                   SCMP_A3(SCMP_CMP_MASKED_EQ, AT_EMPTY_PATH, 0)) &&
-           add_if(filter, SCMP_ACT_ALLOW, SCMP_SYS(tgkill), SCMP_A0(SCMP_CMP_EQ, self)) &&
-           add_if(filter, SCMP_ACT_ALLOW, SCMP_SYS(kill), SCMP_A0(SCMP_CMP_EQ, self)) &&
-           add_if(filter, SCMP_ACT_ALLOW, SCMP_SYS(prlimit64), SCMP_A2(SCMP_CMP_EQ, 0)) &&
-           add_if(filter, SCMP_ACT_ERRNO(EPERM), SCMP_SYS(prlimit64), SCMP_A2(SCMP_CMP_NE, 0)) &&
+           add_if(filter, SCMP_ACT_ALLOW, SCMP_SYS(tgkill), SCMP_A0(SCMP_CMP_EQ, self, 0)) &&
+           add_if(filter, SCMP_ACT_ALLOW, SCMP_SYS(kill), SCMP_A0(SCMP_CMP_EQ, self, 0)) &&
+           add_if(filter, SCMP_ACT_ALLOW, SCMP_SYS(prlimit64), SCMP_A2(SCMP_CMP_EQ, 0, 0)) &&
+           add_if(filter, SCMP_ACT_ERRNO(EPERM), SCMP_SYS(prlimit64), SCMP_A2(SCMP_CMP_NE, 0, 0)) &&
            add(filter, SCMP_ACT_ERRNO(ENOTTY), SCMP_SYS(ioctl));
 }
 
