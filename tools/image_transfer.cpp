@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cstring>
+#include <initializer_list>
 #include <sys/mman.h>
 #include <vector>
 
@@ -140,9 +141,19 @@ template <typename visitor> bool each_node(ILuint name, visitor&& visit) {
     return true;
 }
 
+// The bytes the library holds for these sizes; beyond its 32-bit reach (where its own
+// arithmetic would wrap round to a small block) most_pixel_bytes + 1.
 std::uint64_t pixel_bytes_of(const node_header& header) {
-    return std::uint64_t{header.width} * header.height * header.depth * header.bytes_per_pixel *
-           bytes_per_channel(header.type);
+    std::uint64_t bytes = 1;
+    for (std::uint64_t factor :
+         {std::uint64_t{header.width}, std::uint64_t{header.height}, std::uint64_t{header.depth},
+          std::uint64_t{header.bytes_per_pixel}, std::uint64_t{bytes_per_channel(header.type)}}) {
+        bytes *= factor;
+        if (bytes > most_pixel_bytes) {
+            return most_pixel_bytes + 1;
+        }
+    }
+    return bytes;
 }
 
 // The current sub-image's header, as the library describes it.
