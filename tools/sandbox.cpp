@@ -7,8 +7,8 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
-#include <malloc.h>
 #include <initializer_list>
+#include <malloc.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/mman.h>
@@ -321,6 +321,8 @@ outcome wait_for_child(pid_t child, int socket, int memfd, const limits& bounds,
 
 outcome fork_and_wait(const limits& bounds, work job, void* context, int memfd, int sockets[2],
                       const unsigned char*& bytes, std::uint64_t& length) {
+    // Free heap goes back first: fewer page tables to copy, and the child's allocations get
+    // fresh pages instead of copies of the parent's.
     malloc_trim(0);
     pid_t child = fork();
     if (child < 0) {
