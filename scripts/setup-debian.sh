@@ -13,6 +13,7 @@ packages=(
   feh nsxiv
   desktop-file-utils groff-base
   libtiff-dev
+  libseccomp-dev
 )
 
 missing=()

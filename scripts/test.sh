@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs the whole test suite: plain, then a bounded fuzzing run of the parser,
-# then everything again under AddressSanitizer and UndefinedBehaviorSanitizer, and last the
-# release builds that packagers make, with g++ and with clang (built, not run: warnings fatal).
+# Sets up, builds and runs the whole test suite: plain, then bounded fuzzing runs of the parser
+# and of image loading, then everything again under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and last the release builds that packagers make, with g++ and with
+# clang (built, not run: warnings fatal).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup-debian.sh
@@ -12,7 +13,7 @@ echo "== Plain build and tests"
 bash scripts/build.sh build
 (cd build && ctest --output-on-failure -j "$jobs")
 
-echo "== Fuzzing the parser"
+echo "== Fuzzing the parser and image loading"
 bash scripts/fuzz.sh
 
 echo "== Sanitized build and tests"

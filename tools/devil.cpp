@@ -8,6 +8,7 @@
 #include <unzip.h>
 #include <utility>
 
+#include "tools/decode_child.h"
 #include "tools/devil_internal.h"
 #include "tools/tools.h"
 
@@ -167,6 +168,7 @@ devil::devil() {
     } else {
         trace(trace_source, __LINE__, "\"devil::devil() failed to create hHeap\"");
     }
+    child.reset(new (std::nothrow) decode_child);
     ++live_objects;
     init();
 }
@@ -225,12 +227,17 @@ bool devil::load_file(const char* name, const char* archive) {
         return false;
     }
     ilOriginFunc(IL_ORIGIN_UPPER_LEFT);
+    colours_known = false; // the image is built anew, perhaps in the same block
+    if (decode_child::reuse(*this, name, archive)) {
+        return true;
+    }
     std::uint32_t size = 0;
     if (archive == nullptr) {
         // Read whole and decoded from memory, as a member is: the library's own file reader
         // takes a truncated BMP for a whole one. The decoder is the one its extension names.
         std::unique_ptr<unsigned char[]> bytes = read_disk_file(name, size);
-        return bytes != nullptr && decode(bytes.get(), size, ilTypeFromExt(name));
+        return bytes != nullptr &&
+               decode_child::decode(*this, bytes.get(), size, ilTypeFromExt(name));
     }
     void* pFileData = read_member(name, archive, size);
     if (pFileData == nullptr) {
@@ -240,7 +247,7 @@ bool devil::load_file(const char* name, const char* archive) {
     if (const char* found = file_extension(name); found != nullptr) {
         std::snprintf(extension, sizeof extension, "%s", found);
     }
-    bool loaded = decode(pFileData, size, type_from_extension(extension));
+    bool loaded = decode_child::decode(*this, pFileData, size, type_from_extension(extension));
     free_file_data(pFileData);
     return loaded;
 }

@@ -14,6 +14,8 @@
 #include "dds/dds.h"
 #include "platform/system.h"
 
+class decode_child;
+
 // The options handed to the surface compressor by the last DDS snapshot (zero before the first).
 extern dds_options_record dds_options;
 
@@ -108,6 +110,9 @@ class devil final {
     const platform::private_heap* heap() const { return hHeap.get(); }
 
   private:
+    // Loads decode in a sandboxed child, which calls decode (tools/decode_child.h).
+    friend class decode_child;
+
     bool decode(const void* data, std::uint32_t size, ILenum type);
     void* read_member(const char* name, const char* archive, std::uint32_t& size);
     void* allocate_file_data(std::uint32_t size);
@@ -116,6 +121,7 @@ class devil final {
     bool colours_counted_for(const ILinfo& current) const;
 
     std::unique_ptr<platform::private_heap> hHeap;
+    std::unique_ptr<decode_child> child;
     ILinfo image_info{};
     bool tga_rle = false;
     bool bmp_rle = false;

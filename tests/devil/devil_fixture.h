@@ -10,6 +10,21 @@
 #include "platform/backends/headless/headless.h"
 #include "test_support.h"
 #include "tools/devil.h"
+#include "tools/sandbox.h"
+
+// How a sandboxed child ends when it runs out of memory: a sanitizer's allocator ends the
+// process where the C library's fails the allocation.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr sandbox::outcome out_of_memory = sandbox::outcome::crashed;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr sandbox::outcome out_of_memory = sandbox::outcome::crashed;
+#else
+constexpr sandbox::outcome out_of_memory = sandbox::outcome::refused;
+#endif
+#else
+constexpr sandbox::outcome out_of_memory = sandbox::outcome::refused;
+#endif
 
 using bytes = std::vector<unsigned char>;
 

@@ -1,0 +1,162 @@
+// The sandbox's walls and endings, and the parent's checks on the image message.
+#include "devil_fixture.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "tools/image_transfer.h"
+#include "tools/sandbox.h"
+
+namespace {
+
+const sandbox::limits tight{1, 10, std::uint64_t{256} << 20, 64};
+
+bool put_errno(int result, sandbox::result_writer& out) {
+    int error = result < 0 ? errno : 0;
+    return out.append(&error, sizeof error);
+}
+
+TEST(Sandbox, TheChildCanOpenNoFileAndNoSocket) {
+    const sandbox::work probes[] = {
+        [](void*, sandbox::result_writer& out) {
+            return put_errno(open("/etc/hostname", O_RDONLY), out);
+        },
+        [](void*, sandbox::result_writer& out) {
+            return put_errno(open("/tmp", O_TMPFILE | O_WRONLY, 0600), out);
+        },
+        [](void*, sandbox::result_writer& out) {
+            return put_errno(socket(AF_INET, SOCK_STREAM, 0), out);
+        },
+        [](void*, sandbox::result_writer& out) {
+            return put_errno(socket(AF_UNIX, SOCK_DGRAM, 0), out);
+        },
+    };
+    for (sandbox::work probe : probes) {
+        sandbox::result reply;
+        ASSERT_EQ(sandbox::run(tight, probe, nullptr, reply), sandbox::outcome::done);
+        ASSERT_EQ(reply.size(), sizeof(int));
+        int error = 0;
+        std::memcpy(&error, reply.data(), sizeof error);
+        EXPECT_EQ(error, EACCES);
+    }
+}
+
+TEST(Sandbox, EveryEndingIsToldApart) {
+    using sandbox::outcome;
+    const struct {
+        const char* what;
+        sandbox::work job;
+        outcome ending;
+    } cases[] = {
+        {"result", [](void*, sandbox::result_writer& out) { return out.append("pixels", 6); },
+         outcome::done},
+        {"refusal", [](void*, sandbox::result_writer&) { return false; }, outcome::refused},
+        {"result over its bound",
+         [](void*, sandbox::result_writer& out) {
+             return out.append(std::string(65, 'x').data(), 65);
+         },
+         outcome::refused},
+        {"segfault", [](void*, sandbox::result_writer&) { return std::raise(SIGSEGV) == 0; },
+         outcome::crashed},
+        {"endless loop",
+         [](void*, sandbox::result_writer&) {
+             volatile bool spin = true;
+             while (spin) {
+             }
+             return true;
+         },
+         outcome::timed_out},
+        {"program",
+         [](void*, sandbox::result_writer&) { return execl("/bin/true", "true", nullptr) == 0; },
+         outcome::crashed},
+        {"process", [](void*, sandbox::result_writer&) { return fork() >= 0; }, outcome::crashed},
+        {"bytes behind the writer's back",
+         [](void*, sandbox::result_writer& out) {
+             return write(3, "x", 1) == 1 && out.append("y", 1);
+         },
+         outcome::unusable},
+        {"forged report", [](void*, sandbox::result_writer&) { return write(4, "ok", 2) == 2; },
+         outcome::unusable},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        sandbox::result reply;
+        EXPECT_EQ(sandbox::run(tight, c.job, nullptr, reply), c.ending);
+        EXPECT_EQ(reply.data() != nullptr, c.ending == outcome::done);
+    }
+}
+
+TEST(Sandbox, MemoryBeyondTheBudgetIsNeverHandedOut) {
+    sandbox::result reply;
+    sandbox::outcome how = sandbox::run(
+        tight,
+        [](void*, sandbox::result_writer&) {
+            auto* block = static_cast<char*>(std::malloc(std::size_t{1} << 30));
+            bool got = block != nullptr && std::memset(block, 1, std::size_t{1} << 30) != nullptr;
+            std::free(block);
+            return got;
+        },
+        nullptr, reply);
+    EXPECT_EQ(how, out_of_memory);
+}
+
+class ImageMessage : public DevilFixture {
+  protected:
+    // The message for the bound image, as the child writes it.
+    std::string pack() {
+        int fd = memfd_create("message", 0);
+        sandbox::result_writer writer(fd, 1 << 20);
+        EXPECT_TRUE(image_transfer::pack_image(image, writer));
+        std::string message(writer.size(), '\0');
+        EXPECT_EQ(pread(fd, message.data(), message.size(), 0), ssize_t(message.size()));
+        close(fd);
+        return message;
+    }
+    bool rebuild(const std::string& message) {
+        return image_transfer::rebuild_image(
+            image, reinterpret_cast<const unsigned char*>(message.data()), message.size());
+    }
+};
+
+// A two-pixel palette image (indices 0 and 1, two RGB entries) whose message is then damaged
+// one field at a time; offsets are those of the message's fields.
+TEST_F(ImageMessage, DamagedMessagesAreRefusedAndLeaveTheImage) {
+    unsigned char indices[2] = {0, 1};
+    unsigned char palette[6] = {10, 20, 30, 40, 50, 60};
+    ASSERT_TRUE(ilTexImage(2, 1, 1, 1, IL_COLOUR_INDEX, IL_UNSIGNED_BYTE, indices));
+    ilRegisterPal(palette, sizeof palette, IL_PAL_RGB24);
+    std::string message = pack();
+    ASSERT_EQ(message.size(), 16u + 80 + 6 + 2);
+    const std::pair<std::size_t, std::uint32_t> damage[] = {
+        {0, 0},   {8, 0},  {8, 2},   {12, 6}, {28, 1},    {32, 3}, {44, 3},  {48, 77},
+        {52, 77}, {56, 5}, {76, 77}, {80, 3}, {80, 2000}, {88, 3}, {102, 2}, // an index beyond the
+                                                                             // palette
+    };
+    ilTexImage(7, 3, 1, 3, IL_RGB, IL_UNSIGNED_BYTE, nullptr);
+    for (const auto& [offset, value] : damage) {
+        SCOPED_TRACE(offset);
+        std::string bad = message;
+        if (offset == 102) {
+            bad[offset] = static_cast<char>(value);
+        } else {
+            std::memcpy(bad.data() + offset, &value, sizeof value);
+        }
+        EXPECT_FALSE(rebuild(bad));
+        EXPECT_EQ(lib.get_width(), 7);
+    }
+    EXPECT_FALSE(rebuild(message.substr(0, message.size() - 1)));
+    EXPECT_FALSE(rebuild(message + '\0'));
+    ASSERT_TRUE(rebuild(message));
+    EXPECT_EQ(lib.get_width(), 2);
+    EXPECT_EQ(ilGetInteger(IL_PALETTE_TYPE), IL_PAL_RGB24);
+    EXPECT_EQ(std::memcmp(ilGetPalette(), palette, sizeof palette), 0);
+    EXPECT_EQ(std::memcmp(ilGetData(), indices, sizeof indices), 0);
+}
+
+} // namespace

@@ -1,0 +1,65 @@
+// Decoding for devil::load_file in a sandboxed child (tools/sandbox.h), and the decoded image
+// kept for the reloads that follow.
+//
+// The child decodes with the wrapper's own decode (its guards and the library), then hands the
+// image back through tools/image_transfer.h; the parent rebuilds its bound image from that.
+// The last result stays mapped: a reload of the same file state (the file's size and
+// modification time, and the member's name for an archive) rebuilds from it without a child,
+// which is what every zoom step and reset asks for.
+#pragma once
+
+#include <IL/il.h>
+#include <cstdint>
+#include <string>
+
+#include "tools/sandbox.h"
+
+class devil;
+
+// How loads decode; tests and benchmarks change it, the program keeps the defaults.
+struct decode_options {
+    // Decodes in this process, as before the child existed, with nothing kept for reloads:
+    // the comparison for tests and benchmarks.
+    bool in_process = false;
+    sandbox::limits limits;
+};
+
+class decode_child {
+  public:
+    static decode_options& options();
+
+    // When the file (or member) is unchanged since the last decode, rebuilds the bound image
+    // from it and refreshes `lib`'s description: true. Otherwise false, and the file's state is
+    // noted for the decode that follows.
+    static bool reuse(devil& lib, const char* name, const char* archive);
+
+    // Decodes `size` bytes of `type` into the bound image through a child (or in-process, when
+    // so set) and refreshes `lib`'s description. False for anything the child could not hand
+    // back whole: a refusal, crash, signal, time-out, or malformed result.
+    static bool decode(devil& lib, const void* data, std::uint32_t size, ILenum type);
+
+  private:
+    struct file_state {
+        std::string name;
+        std::string archive;
+        std::uint64_t device = 0, inode = 0, size = 0;
+        std::int64_t modified_ns = 0;
+        bool known = false;
+
+        bool operator==(const file_state&) const = default;
+    };
+
+    struct job {
+        devil* lib;
+        const void* data;
+        std::uint32_t size;
+        ILenum type;
+        ILuint image;
+    };
+    static bool decode_and_pack(void* context, sandbox::result_writer& out);
+    static file_state state_of(const char* name, const char* archive);
+
+    file_state noted;
+    file_state kept_state;
+    sandbox::result kept;
+};

@@ -1,0 +1,26 @@
+// Carries a decoded library image from the sandboxed child to the parent as plain bytes: every
+// frame, cube face, layer and mipmap with its size, pixel format, type, origin, palette and the
+// few facts the library keeps beside them (duration, offsets, cube flags).
+//
+// The parent rebuilds the image with the library's own calls (ilTexImage and the sub-image
+// calls), so everything after a load works on an image the library made itself. Nothing in the
+// bytes is trusted: the whole message is checked before the bound image is touched.
+#pragma once
+
+#include <IL/il.h>
+#include <cstdint>
+
+#include "tools/sandbox.h"
+
+namespace image_transfer {
+
+// In the child: writes image `name` with all its sub-images. False when it has no pixels, is
+// too large for the library, or the result cannot take it.
+bool pack_image(ILuint name, sandbox::result_writer& out);
+
+// In the parent: makes image `name` what the bytes describe and leaves it bound. False, with
+// the image untouched, when the bytes are not a well-formed, self-consistent message; false
+// after a partial rebuild only when the library runs out of memory.
+bool rebuild_image(ILuint name, const unsigned char* bytes, std::uint64_t size);
+
+} // namespace image_transfer

@@ -1,0 +1,83 @@
+// Runs one piece of work in a forked child that can do nothing but hand back bytes: limited
+// address space, CPU time and file size, no new files, sockets, processes or programs (a
+// seccomp filter), every inherited descriptor closed but its two channels. The child writes its
+// result into a memfd and reports on a socket; the parent waits with a time limit.
+//
+// The child runs on a copy of the parent's memory, so the work may use anything the parent had
+// set up before the call. It must not use threads, and the parent must not rely on locks that
+// another of its threads may hold at the fork (the C library's allocator is safe).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace sandbox {
+
+struct limits {
+    // CPU time of the child and the wall-clock time the parent waits for it.
+    unsigned cpu_seconds = 20;
+    unsigned wall_seconds = 30;
+    // Address space the child may add to what it had at the fork.
+    std::uint64_t memory_bytes = std::uint64_t{2} << 30;
+    // The largest result the child may write.
+    std::uint64_t result_bytes = std::uint64_t{2} << 30;
+};
+
+// How a run ended.
+enum class outcome {
+    done,        // the work succeeded and its result arrived whole
+    refused,     // the work reported failure, or wrote nothing usable
+    crashed,     // the child died of a signal or exited abnormally
+    timed_out,   // the child outlived the wall-clock limit and was killed
+    unusable,    // the child's report was malformed or did not match its result
+    not_started, // no channel or no child could be made
+};
+
+// The child's side: appends bytes to the result. Fails once the result would exceed its bound
+// or the memfd cannot take them.
+class result_writer {
+  public:
+    result_writer(int descriptor, std::uint64_t bound) : fd(descriptor), limit(bound) {}
+    bool append(const void* data, std::size_t size);
+    std::uint64_t size() const { return written; }
+
+  private:
+    int fd;
+    std::uint64_t limit;
+    std::uint64_t written = 0;
+};
+
+// The work: runs in the child, fills the result and returns true on success.
+using work = bool (*)(void* context, result_writer& result);
+
+// The parent's side: the child's result, mapped read-only; empty until a run is done.
+class result {
+  public:
+    result() = default;
+    ~result();
+    result(result&& other) noexcept;
+    result& operator=(result&& other) noexcept;
+    result(const result&) = delete;
+    result& operator=(const result&) = delete;
+
+    const unsigned char* data() const { return bytes; }
+    std::uint64_t size() const { return length; }
+
+  private:
+    friend outcome run(const limits&, work, void*, result&);
+    void release();
+
+    const unsigned char* bytes = nullptr;
+    std::uint64_t length = 0;
+};
+
+// Runs `job` in a child under `bounds`; on `done`, `out` holds its result.
+outcome run(const limits& bounds, work job, void* context, result& out);
+
+// Runs so far in this process, by how they ended (indexed by outcome).
+struct tally {
+    std::uint64_t runs[6] = {};
+};
+const tally& runs_so_far();
+
+} // namespace sandbox
