@@ -31,7 +31,7 @@ struct position {
 
 struct node_header {
     position at;
-    std::uint32_t width, height, depth, bytes_per_pixel, format, type, origin;
+    std::uint32_t width, height, depth, channels, format, type, origin;
     std::uint32_t duration, offset_x, offset_y, cube_flags, palette_type, palette_bytes;
     std::uint32_t unused;
     std::uint64_t pixel_bytes;
@@ -147,7 +147,7 @@ std::uint64_t pixel_bytes_of(const node_header& header) {
     std::uint64_t bytes = 1;
     for (std::uint64_t factor :
          {std::uint64_t{header.width}, std::uint64_t{header.height}, std::uint64_t{header.depth},
-          std::uint64_t{header.bytes_per_pixel}, std::uint64_t{bytes_per_channel(header.type)}}) {
+          std::uint64_t{header.channels}, std::uint64_t{bytes_per_channel(header.type)}}) {
         bytes *= factor;
         if (bytes > most_pixel_bytes) {
             return most_pixel_bytes + 1;
@@ -163,7 +163,8 @@ node_header describe_current(const position& at) {
     header.width = static_cast<std::uint32_t>(ilGetInteger(IL_IMAGE_WIDTH));
     header.height = static_cast<std::uint32_t>(ilGetInteger(IL_IMAGE_HEIGHT));
     header.depth = static_cast<std::uint32_t>(ilGetInteger(IL_IMAGE_DEPTH));
-    header.bytes_per_pixel = static_cast<std::uint32_t>(ilGetInteger(IL_IMAGE_BYTES_PER_PIXEL));
+    // The library's "bytes per pixel" counts channel bytes: 6 for 16-bit RGB, 12 for float RGB.
+    header.channels = static_cast<std::uint32_t>(ilGetInteger(IL_IMAGE_CHANNELS));
     header.format = static_cast<std::uint32_t>(ilGetInteger(IL_IMAGE_FORMAT));
     header.type = static_cast<std::uint32_t>(ilGetInteger(IL_IMAGE_TYPE));
     header.origin = static_cast<std::uint32_t>(ilGetInteger(IL_IMAGE_ORIGIN));
@@ -227,7 +228,7 @@ bool palette_well_formed(const node_header& h) {
 
 bool header_well_formed(const node_header& h) {
     bool sized = h.width > 0 && h.height > 0 && h.depth > 0;
-    bool typed = channels_of(h.format) != 0 && channels_of(h.format) == h.bytes_per_pixel &&
+    bool typed = channels_of(h.format) != 0 && channels_of(h.format) == h.channels &&
                  bytes_per_channel(h.type) != 0;
     bool indexed_bytes = h.format != IL_COLOUR_INDEX || h.type == IL_UNSIGNED_BYTE;
     bool origin = h.origin == IL_ORIGIN_LOWER_LEFT || h.origin == IL_ORIGIN_UPPER_LEFT;
@@ -356,8 +357,8 @@ void prefer_huge_pages(void* block, std::uint64_t size) {
 // The library makes the block, then the pixels are copied in.
 bool fill_node(const node_view& node) {
     const node_header& h = node.header;
-    if (!ilTexImage(h.width, h.height, h.depth, static_cast<ILubyte>(h.bytes_per_pixel), h.format,
-                    h.type, nullptr) ||
+    if (!ilTexImage(h.width, h.height, h.depth, static_cast<ILubyte>(h.channels), h.format, h.type,
+                    nullptr) ||
         static_cast<std::uint64_t>(ilGetInteger(IL_IMAGE_SIZE_OF_DATA)) != h.pixel_bytes) {
         return false;
     }

@@ -48,6 +48,22 @@ std::string palette_png(unsigned width, unsigned height) {
     return saved ? test_support::read_file(path) : std::string();
 }
 
+// A file of the library's own writing from an image of 16-bit or float channels.
+std::string wide_channels(ILenum file_type, ILenum channel_type) {
+    test_support::scratch_dir scratch;
+    ILuint bound = static_cast<ILuint>(ilGetInteger(IL_CUR_IMAGE));
+    ILuint temporary = ilGenImage();
+    ilBindImage(temporary);
+    bytes pixels = pattern(16, 8, 3);
+    ilTexImage(16, 8, 1, 3, IL_BGR, IL_UNSIGNED_BYTE, pixels.data());
+    ilConvertImage(IL_RGB, channel_type);
+    std::string path = scratch.file("wide");
+    bool saved = ilSave(file_type, path.c_str()) == IL_TRUE;
+    ilDeleteImages(1, &temporary);
+    ilBindImage(bound);
+    return saved ? test_support::read_file(path) : std::string();
+}
+
 class DevilIsolation : public DevilFixture {
   protected:
     ~DevilIsolation() override { decode_child::options() = decode_options{}; }
@@ -116,6 +132,8 @@ TEST_F(DevilIsolation, EveryFormatLoadsTheSameThroughTheChild) {
         {"a.tif", encoded(IL_TIF, 16, 8, bgra)},
         {"a.psd", encoded(IL_PSD, 16, 8, bgra)},
         {"palette.png", palette_png(16, 8)},
+        {"wide.png", wide_channels(IL_PNG, IL_UNSIGNED_SHORT)},
+        {"wide.hdr", wide_channels(IL_HDR, IL_FLOAT)},
     };
     for (const auto& [name, data] : files) {
         ASSERT_TRUE(test_support::write_file(file(name), data));
