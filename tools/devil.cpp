@@ -88,7 +88,11 @@ bool png_cut_short(const unsigned char* data, std::uint32_t size) {
 
 // A whole regular file in a new block; null when it is empty, too large for the library or
 // cannot be read in full.
-std::unique_ptr<unsigned char[]> read_disk_file(const char* name, std::uint32_t& size) {
+// The file's bytes, in pixel memory: a large file comes in huge pages, which saves most of the
+// cost of touching the fresh block.
+using file_bytes = std::unique_ptr<unsigned char[], platform::pixel_deleter>;
+
+file_bytes read_disk_file(const char* name, std::uint32_t& size) {
     std::uint64_t length = platform::regular_file_size(name);
     if (length == 0 || length > UINT32_MAX) {
         return nullptr;
@@ -98,7 +102,7 @@ std::unique_ptr<unsigned char[]> read_disk_file(const char* name, std::uint32_t&
         return nullptr;
     }
     size = static_cast<std::uint32_t>(length);
-    std::unique_ptr<unsigned char[]> bytes(new (std::nothrow) unsigned char[size]);
+    file_bytes bytes(static_cast<unsigned char*>(platform::allocate_pixels(size)));
     bool read = bytes != nullptr && std::fread(bytes.get(), 1, size, file) == size;
     std::fclose(file);
     return read ? std::move(bytes) : nullptr;
@@ -246,7 +250,7 @@ bool devil::load_file(const char* name, const char* archive) {
     if (archive == nullptr) {
         // Read whole and decoded from memory, as a member is: the library's own file reader
         // takes a truncated BMP for a whole one. The decoder is the one its extension names.
-        std::unique_ptr<unsigned char[]> bytes = read_disk_file(name, size);
+        file_bytes bytes = read_disk_file(name, size);
         return bytes != nullptr &&
                decode_child::decode(*this, bytes.get(), size, ilTypeFromExt(name));
     }
