@@ -290,6 +290,7 @@ bool case_devil(const char* file, int repeats) {
 
 int run_case(const std::string& name, const char* file, int repeats) {
     headless::reset();
+    headless::keep_every_frame(false); // the store a test reads is no part of the viewer
     use_default_configuration();
     print("base_kib", status_kib("VmRSS:")); // the libraries, before any image
     bool done = false;

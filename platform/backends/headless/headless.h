@@ -47,7 +47,8 @@ struct window_state {
 };
 const window_state& last_window();
 
-// Each frame presented, a copy of the client area (0x00RRGGBB per pixel, rows top first).
+// Each frame presented, a copy of the client area (0x00RRGGBB per pixel, rows top first); with
+// keep_every_frame(false), only the last, copied into the same store (for benchmarks).
 struct frame {
     int width = 0;
     int height = 0;
@@ -55,6 +56,7 @@ struct frame {
     std::uint32_t at(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
 };
 const std::vector<frame>& frames();
+void keep_every_frame(bool every);
 
 // Forgets windows, frames, boxes and queued messages.
 void reset();

@@ -25,6 +25,7 @@ std::vector<headless::shown_box> boxes;
 std::string module_path_override;
 headless::window_state last_state;
 std::vector<headless::frame> presented;
+bool every_frame = true;
 
 struct queued {
     platform::message m;
@@ -93,6 +94,7 @@ void reset() {
     boxes.clear();
     queue.clear();
     presented.clear();
+    every_frame = true;
     last_state = window_state{};
 }
 
@@ -217,13 +219,17 @@ surface frame(native_window* native) {
 
 void present(native_window* native) {
     const rect& client = native->state->client;
-    headless::frame copy{client.width(), client.height(), {}};
+    if (every_frame || presented.empty()) {
+        presented.emplace_back();
+    }
+    headless::frame& copy = presented.back();
+    copy.width = client.width();
+    copy.height = client.height();
     copy.pixels.resize(static_cast<std::size_t>(copy.width) * copy.height);
     std::memcpy(copy.pixels.data(), native->pixels.data(), copy.pixels.size() * 4);
     for (std::uint32_t& pixel : copy.pixels) {
         pixel &= 0x00FFFFFF;
     }
-    presented.push_back(std::move(copy));
 }
 
 bool wait_message(native_window*, message& next) {

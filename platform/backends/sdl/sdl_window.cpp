@@ -77,6 +77,30 @@ int screen_size(bool width) {
     return width ? mode.w : mode.h;
 }
 
+// Sends the X server only the parts of the window that lie on a display: a window as large as
+// a 4096 x 4096 image is mostly off the screen, and what comes into view later is exposed and
+// painted then.
+void update_visible_part(native_window& native) {
+    rect client = backend::client_area(&native);
+    SDL_Rect window_box{client.left, client.top, client.width(), client.height()};
+    SDL_Rect parts[8];
+    int count = 0;
+    int displays = SDL_GetNumVideoDisplays();
+    for (int display = 0; display < displays && count < 8; ++display) {
+        SDL_Rect bounds;
+        SDL_Rect part;
+        if (SDL_GetDisplayBounds(display, &bounds) == 0 &&
+            SDL_IntersectRect(&window_box, &bounds, &part) == SDL_TRUE) {
+            parts[count++] = {part.x - client.left, part.y - client.top, part.w, part.h};
+        }
+    }
+    if (displays < 1) {
+        SDL_UpdateWindowSurface(native.window); // nothing known of the displays: send it all
+    } else if (count > 0) {
+        SDL_UpdateWindowSurfaceRects(native.window, parts, count);
+    }
+}
+
 } // namespace
 
 int system_metric(metric which) {
@@ -222,7 +246,7 @@ void present(native_window* native) {
         SDL_ConvertPixels(screen->w, screen->h, SDL_PIXELFORMAT_RGB888, native->staging.data(),
                           screen->w * 4, screen->format->format, screen->pixels, screen->pitch);
     }
-    SDL_UpdateWindowSurface(native->window);
+    update_visible_part(*native);
 }
 
 } // namespace backend
