@@ -89,6 +89,9 @@ const window_state& last_window() {
 const std::vector<frame>& frames() {
     return presented;
 }
+void keep_every_frame(bool every) {
+    every_frame = every;
+}
 
 void reset() {
     boxes.clear();
