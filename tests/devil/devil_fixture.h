@@ -12,7 +12,7 @@
 #include "tools/devil.h"
 #include "tools/sandbox.h"
 
-// How a sandboxed child ends when it runs out of memory: a sanitizer's allocator ends the
+// How a sandboxed child ends when malloc runs out of memory: a sanitizer's allocator ends the
 // process where the C library's fails the allocation.
 #if defined(__SANITIZE_ADDRESS__)
 constexpr sandbox::outcome out_of_memory = sandbox::outcome::crashed;
