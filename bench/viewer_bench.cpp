@@ -314,8 +314,9 @@ std::string own_executable() {
 
 // Runs one case in a fresh process and adds its figures to `into`. False when it failed.
 bool spawn_case(const std::string& name, const std::string& file, int repeats, results& into) {
-    std::string command =
-        "'" + own_executable() + "' case " + name + " '" + file + "' " + std::to_string(repeats);
+    std::string command = "'";
+    command.append(own_executable()).append("' case ").append(name).append(" '").append(file);
+    command.append("' ").append(std::to_string(repeats));
     FILE* output = popen(command.c_str(), "r");
     if (output == nullptr) {
         return false;
