@@ -109,16 +109,17 @@ int mul_div(int a, int b, int c) {
 
 bitmap::bitmap(int width, int height) : width(width), height(height) {}
 
+bool bitmap::size_possible(std::int64_t width, std::int64_t height) {
+    return width >= 1 && height >= 1 && width <= bitmap_max_side && height <= bitmap_max_side &&
+           static_cast<std::uint64_t>(width * height * bytes_per_pixel) <= bitmap_max_bytes;
+}
+
 std::unique_ptr<bitmap> bitmap::create(int width, int height, int planes, int bits_per_pixel,
                                        const void* pixels) {
-    if (planes != 1 || bits_per_pixel != 32 || width < 1 || height < 1 || width > bitmap_max_side ||
-        height > bitmap_max_side) {
+    if (planes != 1 || bits_per_pixel != 32 || !size_possible(width, height)) {
         return nullptr;
     }
     const std::uint64_t bytes = std::uint64_t{bytes_per_pixel} * width * height;
-    if (bytes > bitmap_max_bytes) {
-        return nullptr;
-    }
     std::unique_ptr<std::uint8_t[], pixel_deleter> bits(
         static_cast<std::uint8_t*>(allocate_pixels(bytes)));
     std::unique_ptr<bitmap> made(new (std::nothrow) bitmap(width, height));

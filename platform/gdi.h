@@ -59,6 +59,9 @@ class bitmap {
     static std::unique_ptr<bitmap> create(int width, int height, int planes, int bits_per_pixel,
                                           const void* pixels);
 
+    // Whether a 32-bit bitmap of width x height is within the limits above.
+    static bool size_possible(std::int64_t width, std::int64_t height);
+
     bitmap_info describe() const;
     // Copies at most `count` bytes of the pixels into `out`; returns the bytes copied.
     long get_bits(long count, void* out) const;

@@ -17,12 +17,6 @@ platform::colour_ref colour_of(const std::uint8_t (&rgb)[3]) {
 
 } // namespace
 
-bool bitmap_size_possible(std::int64_t width, std::int64_t height) {
-    return width >= 1 && height >= 1 && width <= platform::bitmap_max_side &&
-           height <= platform::bitmap_max_side &&
-           static_cast<std::uint64_t>(width * height * 4) <= platform::bitmap_max_bytes;
-}
-
 displayed_image::displayed_image() : image_lib(std::make_unique<devil>()) {
     image_name = image_lib->create_image();
     std::memset(font_name, 0, sizeof font_name);

@@ -104,6 +104,3 @@ class displayed_image {
     bool bmp_rle = false;
     std::int32_t jpg_quality = 0;
 };
-
-// Whether a bitmap of width x height could be made (the layer's limits on sides and bytes).
-bool bitmap_size_possible(std::int64_t width, std::int64_t height);

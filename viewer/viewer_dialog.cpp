@@ -173,7 +173,7 @@ void viewer_dialog::zoom_step(bool zoom_in) {
     std::int64_t loaded_width = image->get_actual_width();
     std::int64_t new_height =
         loaded_width > 0 ? new_width * image->get_actual_height() / loaded_width : 0;
-    if (!bitmap_size_possible(new_width, std::max<std::int64_t>(new_height, 1))) {
+    if (!platform::bitmap::size_possible(new_width, std::max<std::int64_t>(new_height, 1))) {
         return;
     }
     image->load_image(image_path, nullptr);
