@@ -33,7 +33,7 @@ area placed(std::int64_t x, std::int64_t y, std::int64_t width, std::int64_t hei
 }
 
 area bounds(const surface& s) {
-    return {0, 0, s.width, s.height};
+    return placed(s.left, s.top, s.width, s.height);
 }
 
 area operator&(const area& a, const area& b) {
@@ -42,7 +42,7 @@ area operator&(const area& a, const area& b) {
 }
 
 std::uint8_t* pixel(const surface& s, std::int64_t x, std::int64_t y) {
-    return s.pixels + y * s.pitch + x * bytes_per_pixel;
+    return s.pixels + (y - s.top) * s.pitch + (x - s.left) * bytes_per_pixel;
 }
 
 struct bgr {
@@ -263,7 +263,7 @@ bool bit_blt(device_context& destination, int x, int y, int width, int height,
     const std::int64_t shift_x = std::int64_t{x} - source_x;
     const std::int64_t shift_y = std::int64_t{y} - source_y;
     const area drawn = placed(x, y, std::max(width, 0), std::max(height, 0)) & bounds(to) &
-                       placed(shift_x, shift_y, from.width, from.height);
+                       placed(from.left + shift_x, from.top + shift_y, from.width, from.height);
     if (drawn.empty()) {
         return true;
     }

@@ -13,12 +13,16 @@
 
 namespace platform {
 
-// Pixels that a device context draws into; `pitch` is bytes per row.
+// Pixels that a device context draws into; `pitch` is bytes per row. The pixels may hold only
+// part of what the context addresses: their first one is at (left, top) in its coordinates, and
+// drawing outside them is clipped away (a window's frame holds only what lies on a display).
 struct surface {
     std::uint8_t* pixels = nullptr;
     int width = 0;
     int height = 0;
     int pitch = 0;
+    int left = 0;
+    int top = 0;
 };
 
 // Red in the low byte, then green, then blue.

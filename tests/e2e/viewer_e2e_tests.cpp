@@ -1,6 +1,10 @@
 // The real viewer under Xvfb: its window, its painting, its keys and its mouse commands.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+#include <tuple>
+
 #include "devil/devil_fixture.h"
 #include "e2e_support.h"
 #include "test_support.h"
@@ -137,4 +141,46 @@ echo "exit $?"
     ASSERT_TRUE(lib.load_file(dir.file("picture.jpg").c_str(), nullptr));
     EXPECT_EQ(lib.get_width(), 328);
     EXPECT_EQ(lib.get_height(), 164);
+}
+
+// Only the part of a window that lies on the screen is drawn and sent; moved, it shows its
+// other part. Losing the server ends the program plainly, whatever image blocks it holds.
+TEST_F(ViewerE2e, a_window_larger_than_the_screen_shows_its_visible_part_wherever_it_stands) {
+    const unsigned side_x = 1100;
+    const unsigned side_y = 900;
+    ASSERT_TRUE(write_file(dir.file("large.png"),
+                           encoded(IL_PNG, side_x, side_y, pattern(side_x, side_y, 4))));
+    auto result = run(R"sh(
+"$GLINTVIEW" "$PWD/large.png" 2>errors.txt & pid=$!
+id=$(viewer_window) || { echo "no window"; kill $pid; exit 3; }
+wait_geometry "$id" "19 19 1100 900" || exit 4
+sleep 0.5; import -window root top_left.png
+xdotool windowfocus --sync "$id" key s
+wait_geometry "$id" "-95 -151 1100 900" || exit 5
+sleep 0.5; import -window root bottom_right.png
+pkill -f "^Xvfb $DISPLAY "
+wait $pid
+echo "exit $?"
+cat errors.txt
+)sh");
+    // xvfb-run itself reports the failure of a server it did not end.
+    EXPECT_NE(result.output.find("exit 1\nGlintview: the connection to the X server was lost"),
+              std::string::npos)
+        << result.output;
+    bytes expected = pattern(side_x, side_y, 4);
+    for (auto [shot, left, top] :
+         {std::tuple{"top_left.png", 19, 19}, std::tuple{"bottom_right.png", -95, -151}}) {
+        unsigned width = 0;
+        bytes screen = screenshot(shot, width);
+        ASSERT_EQ(width, 1024u) << shot;
+        int wrong = 0;
+        for (int y = std::max(top, 0); y < std::min<int>(top + side_y, 768); ++y) {
+            for (int x = std::max(left, 0); x < std::min<int>(left + side_x, 1024); ++x) {
+                std::size_t from = (static_cast<std::size_t>(y - top) * side_x + (x - left)) * 4;
+                std::size_t to = (static_cast<std::size_t>(y) * width + x) * 4;
+                wrong += std::memcmp(&screen[to], &expected[from], 3) != 0;
+            }
+        }
+        EXPECT_EQ(wrong, 0) << shot;
+    }
 }

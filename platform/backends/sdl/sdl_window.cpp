@@ -77,28 +77,28 @@ int screen_size(bool width) {
     return width ? mode.w : mode.h;
 }
 
-// Sends the X server only the parts of the window that lie on a display: a window as large as
-// a 4096 x 4096 image is mostly off the screen, and what comes into view later is exposed and
-// painted then.
-void update_visible_part(native_window& native) {
+// The part of the client area (client coordinates) that lies on the displays: the box round
+// its parts on each. A window as large as a 4096 x 4096 image is mostly off the screen; what
+// comes into view later is exposed and painted then. The whole area when nothing is known of
+// the displays.
+rect visible_part(native_window& native) {
     rect client = backend::client_area(&native);
     SDL_Rect window_box{client.left, client.top, client.width(), client.height()};
-    SDL_Rect parts[8];
-    int count = 0;
     int displays = SDL_GetNumVideoDisplays();
-    for (int display = 0; display < displays && count < 8; ++display) {
+    if (displays < 1) {
+        return {0, 0, client.width(), client.height()};
+    }
+    SDL_Rect box{};
+    for (int display = 0; display < displays; ++display) {
         SDL_Rect bounds;
         SDL_Rect part;
         if (SDL_GetDisplayBounds(display, &bounds) == 0 &&
             SDL_IntersectRect(&window_box, &bounds, &part) == SDL_TRUE) {
-            parts[count++] = {part.x - client.left, part.y - client.top, part.w, part.h};
+            SDL_UnionRect(&box, &part, &box);
         }
     }
-    if (displays < 1) {
-        SDL_UpdateWindowSurface(native.window); // nothing known of the displays: send it all
-    } else if (count > 0) {
-        SDL_UpdateWindowSurfaceRects(native.window, parts, count);
-    }
+    return {box.x - client.left, box.y - client.top, box.x - client.left + box.w,
+            box.y - client.top + box.h};
 }
 
 } // namespace
@@ -152,6 +152,7 @@ void destroy_window(native_window* native) {
     if (alive == native) {
         alive = nullptr;
     }
+    sdl::end_frame(*native);
     SDL_DestroyWindow(native->window);
     delete native;
 }
@@ -220,9 +221,12 @@ bool is_minimized(const native_window* native) {
     return (SDL_GetWindowFlags(native->window) & SDL_WINDOW_MINIMIZED) != 0;
 }
 
-// An X server of another depth (16 bits, say) gives the window surface another layout: we paint
-// into a buffer of our own and convert it once on present().
+// An X server of another depth (16 bits, say) gives the window another layout: we paint into
+// a buffer of our own beside SDL's window surface and convert it once on present().
 surface frame(native_window* native) {
+    if (sdl::frame_possible(*native)) {
+        return sdl::frame_for(*native, visible_part(*native));
+    }
     SDL_Surface* screen = SDL_GetWindowSurface(native->window);
     if (screen == nullptr) {
         return {};
@@ -237,6 +241,10 @@ surface frame(native_window* native) {
 }
 
 void present(native_window* native) {
+    if (sdl::frame_possible(*native)) {
+        sdl::put_frame(*native);
+        return;
+    }
     SDL_Surface* screen = SDL_GetWindowSurface(native->window);
     if (screen == nullptr) {
         return;
@@ -246,7 +254,7 @@ void present(native_window* native) {
         SDL_ConvertPixels(screen->w, screen->h, SDL_PIXELFORMAT_RGB888, native->staging.data(),
                           screen->w * 4, screen->format->format, screen->pixels, screen->pitch);
     }
-    update_visible_part(*native);
+    SDL_UpdateWindowSurface(native->window);
 }
 
 } // namespace backend

@@ -12,6 +12,10 @@
 
 namespace platform {
 
+namespace sdl {
+struct x_frame;
+}
+
 struct native_window {
     SDL_Window* window = nullptr;
     // The client area last asked for: the window manager frames a window only once it is
@@ -20,7 +24,12 @@ struct native_window {
     bool decorated = false;
     // Shown once: from then on the X server tells where the window is.
     bool shown = false;
-    // Our frame when the window surface is not XRGB8888, converted on present().
+    // Our frame: an X image of the part on a display (sdl_frame.cpp), when the window's pixels
+    // are laid out as ours.
+    sdl::x_frame* frame = nullptr;
+    bool frame_checked = false;
+    // Otherwise SDL's window surface, and our frame beside it when that surface is not
+    // XRGB8888, converted on present().
     std::vector<std::uint8_t> staging;
     int staging_width = 0;
     int staging_height = 0;
@@ -36,6 +45,15 @@ namespace sdl {
 void handle_x_errors();
 // The client area's top-left corner on the screen, as the X server has it.
 bool client_origin(const native_window& native, int& x, int& y);
+
+// Whether the window can have a frame of our own: on X11, with pixels laid out as ours.
+bool frame_possible(native_window& native);
+// The frame for `part` of the client area (client coordinates), made or kept from the last
+// paint; no pixels when the part is empty or no image can be made.
+surface frame_for(native_window& native, const rect& part);
+// Sends the frame's pixels to the window.
+void put_frame(native_window& native);
+void end_frame(native_window& native);
 
 } // namespace sdl
 

@@ -8,6 +8,7 @@
 
 #include <SDL_syswm.h>
 #include <cstdio>
+#include <unistd.h>
 
 #include "platform/backend.h"
 
@@ -25,6 +26,15 @@ int on_x_error(Display* display, XErrorEvent* error) {
         std::fprintf(stderr, "X error: %s (request %d)\n", text, error->request_code);
     }
     return 0;
+}
+
+// The connection is gone (the server ended, the session closed): nothing can be shown any
+// more, so the program ends at once. Xlib's own handler would call exit(), whose handlers
+// include the image library's shutdown, which frees our image blocks with the C library's
+// free() although our allocator made them.
+int on_connection_lost(Display*) {
+    std::fputs("Glintview: the connection to the X server was lost\n", stderr);
+    _exit(1);
 }
 
 constexpr long net_wm_moveresize_move = 8;
@@ -68,6 +78,7 @@ namespace sdl {
 
 void handle_x_errors() {
     XSetErrorHandler(on_x_error);
+    XSetIOErrorHandler(on_connection_lost);
 }
 
 // SDL 2.26 counts the frame's position twice once a reparenting window manager has framed the
