@@ -6,6 +6,7 @@
 #include "parser/parser_text.h"
 #include "parser/vorlex_parser.h"
 #include "platform/dialogs.h"
+#include "platform/pixel_memory.h"
 #include "platform/system.h"
 
 int vorlex_parser::log_state = 0;
@@ -18,6 +19,22 @@ constexpr const char* trailer =
     "\n\n; everything beyond this token (or \"#eof\") will be skipped\n#Eof\n";
 
 } // namespace
+
+void* vorlex_parser::operator new(std::size_t size) {
+    void* object = platform::allocate_pixels(size);
+    if (object == nullptr) {
+        throw std::bad_alloc();
+    }
+    return object;
+}
+
+void* vorlex_parser::operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    return platform::allocate_pixels(size);
+}
+
+void vorlex_parser::operator delete(void* object) noexcept {
+    platform::free_pixels(object);
+}
 
 vorlex_parser::vorlex_parser(bool enable_log, const char* log_file_name) {
     std::memset(static_cast<void*>(this), 0, sizeof(*this));

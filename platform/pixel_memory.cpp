@@ -10,23 +10,40 @@ namespace platform {
 namespace {
 
 constexpr std::size_t huge_page = std::size_t{2} << 20;
-constexpr std::size_t mapped_from = 2 * huge_page;
+// From here on a block is mapped, rounded up to whole huge pages: even a 1 MiB block then costs
+// one fault instead of 256.
+constexpr std::size_t mapped_from = huge_page / 4;
 
 // The mapped blocks and their mappings' sizes: a block not in here came from malloc. Keeping
 // no header before a block lets free_pixels take any malloc block too, which the image
-// library's own code may hand it.
+// library's own code may hand it. Never destroyed: objects with static lifetimes free their
+// blocks when the program ends, in any order.
 std::unordered_map<void*, std::size_t>& mapped_blocks() {
-    static std::unordered_map<void*, std::size_t> blocks;
-    return blocks;
+    static auto* blocks = new std::unordered_map<void*, std::size_t>;
+    return *blocks;
 }
 
+// The kernel backs only aligned 2 MiB stretches with huge pages: map a huge page more than
+// needed, then give back what lies outside the aligned block.
 void* map_block(std::size_t size) {
     std::size_t mapped_size = (size + huge_page - 1) / huge_page * huge_page;
-    void* block =
-        mmap(nullptr, mapped_size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (block == MAP_FAILED) {
+    std::size_t reserved = mapped_size + huge_page;
+    void* start =
+        mmap(nullptr, reserved, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (start == MAP_FAILED) {
         return nullptr;
     }
+    auto first = reinterpret_cast<std::uintptr_t>(start);
+    std::uintptr_t aligned = (first + huge_page - 1) & ~(huge_page - 1);
+    std::size_t head = aligned - first;
+    std::size_t tail = reserved - head - mapped_size;
+    if (head > 0) {
+        munmap(start, head);
+    }
+    if (tail > 0) {
+        munmap(reinterpret_cast<void*>(aligned + mapped_size), tail);
+    }
+    auto* block = reinterpret_cast<void*>(aligned);
     madvise(block, mapped_size, MADV_HUGEPAGE); // a hint: fine if refused
     mapped_blocks().emplace(block, mapped_size);
     return block;
@@ -35,7 +52,7 @@ void* map_block(std::size_t size) {
 } // namespace
 
 void* allocate_pixels(std::size_t size) {
-    if (size == 0 || size > SIZE_MAX - huge_page) {
+    if (size == 0 || size > SIZE_MAX - 2 * huge_page) {
         return nullptr;
     }
     return size >= mapped_from ? map_block(size) : std::malloc(size);

@@ -1,6 +1,6 @@
-// Memory for pixels. Blocks of a few megabytes and more are mapped in huge pages where the
-// system gives them: touching a fresh 64 MiB image 4 KiB page at a time costs several times
-// more than copying it, and every load, conversion and zoom makes such blocks.
+// Memory for pixels and other large blocks. Blocks from half a megabyte up are mapped in huge
+// pages where the system gives them: touching a fresh 64 MiB image 4 KiB page at a time costs
+// several times more than copying it, and every load, conversion and zoom makes such blocks.
 #pragma once
 
 #include <cstddef>

@@ -5,14 +5,20 @@
 #include <memory>
 #include <new>
 
+#include "platform/pixel_memory.h"
 #include "tools/devil_internal.h"
 
 namespace {
 
-// One bit for each 24-bit value; 2 MiB.
+// One bit for each 24-bit value; 2 MiB, in pixel memory (one huge page where the system
+// gives it, instead of 512 page faults on a small image).
 class value_bitmap {
   public:
-    value_bitmap() : words(new (std::nothrow) std::uint64_t[word_count]()) {}
+    value_bitmap() : words(static_cast<std::uint64_t*>(platform::allocate_pixels(bytes))) {
+        if (words != nullptr) {
+            std::memset(words.get(), 0, bytes);
+        }
+    }
     bool ready() const { return words != nullptr; }
 
     // 1 when the value was not in yet, else 0; it is in afterwards.
@@ -26,8 +32,8 @@ class value_bitmap {
     void remove(std::uint32_t value) { words[value >> 6] = 0; }
 
   private:
-    static constexpr std::size_t word_count = (std::size_t{1} << 24) / 64;
-    std::unique_ptr<std::uint64_t[]> words;
+    static constexpr std::size_t bytes = (std::size_t{1} << 24) / 8;
+    std::unique_ptr<std::uint64_t[], platform::pixel_deleter> words;
 };
 
 // Pixel `i` as the library keys it: bytes in memory order, little end first. A template, so

@@ -13,6 +13,7 @@
 
 #include "platform/fonts.h"
 #include "platform/gdi.h"
+#include "platform/pixel_memory.h"
 #include "test_support.h"
 
 using namespace platform;
@@ -261,4 +262,64 @@ TEST(draw_icon, copies_opaque_and_clips) {
     ASSERT_TRUE(paint.draw_icon(-1, 1, picture));
     EXPECT_EQ(screen.pixels, (std::vector<std::uint32_t>{0xAB, 0xAB, 0xAB, 0x060504, 0xAB, 0xAB,
                                                          0x0C0B0A, 0xAB, 0xAB}));
+}
+
+// A frame may hold only part of what its context addresses (the part of a window on a
+// display): it must come out exactly as that part of the whole, with nothing written outside.
+TEST(surface, a_partial_frame_holds_exactly_its_part_of_the_whole) {
+    std::vector<std::uint32_t> numbered(30 * 20);
+    std::iota(numbered.begin(), numbered.end(), 1u);
+    auto picture = bitmap::create(30, 20, 1, 32, numbered.data());
+    auto made = font::create(panel_font(-19));
+    ASSERT_NE(made, nullptr);
+    const std::uint8_t bgr[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+    const icon small_icon(2, 2, bgr);
+    auto paint = [&](surface target) {
+        device_context dc(target);
+        auto memory = device_context::create_compatible(dc);
+        memory->select_bitmap(picture.get());
+        bit_blt(dc, 3, 2, 30, 20, *memory, 0, 0);
+        bit_blt(dc, 20, 15, 10, 10, dc, 0, 0); // onto itself
+        dc.select_font(made.get());
+        dc.text_out(10, 12, "Wg", 2);
+        dc.draw_icon(38, 1, small_icon);
+    };
+    canvas whole(40, 30, 0xAB);
+    paint(whole.target());
+    for (auto [left, top, width, height] :
+         {std::tuple{0, 0, 40, 30}, std::tuple{5, 7, 20, 11}, std::tuple{31, 0, 9, 30}}) {
+        canvas framed(width + 2, height + 2, 0xCD); // a one-pixel guard all round
+        framed.pixels.assign(framed.pixels.size(), 0xCD);
+        for (int y = 1; y <= height; ++y) {
+            for (int x = 1; x <= width; ++x) {
+                framed.pixels[y * framed.width + x] = 0xAB;
+            }
+        }
+        surface part = framed.target();
+        part.pixels += (framed.width + 1) * 4;
+        part = {part.pixels, width, height, part.pitch, left, top};
+        paint(part);
+        for (int y = 0; y < framed.height; ++y) {
+            for (int x = 0; x < framed.width; ++x) {
+                bool guard = x == 0 || y == 0 || x > width || y > height;
+                EXPECT_EQ(framed.at(x, y), guard ? 0xCDu : whole.at(left + x - 1, top + y - 1))
+                    << left << "," << top << " at " << x << "," << y;
+            }
+        }
+    }
+}
+
+// Large blocks sit on huge-page boundaries, where the kernel can back them with huge pages;
+// small ones come from malloc; both are freed the same way.
+TEST(pixel_memory, maps_large_blocks_on_huge_page_boundaries) {
+    constexpr std::uintptr_t huge_page = 2 << 20;
+    for (std::size_t size : {std::size_t{1000}, std::size_t{512} << 10, std::size_t{5} << 20}) {
+        void* block = allocate_pixels(size);
+        ASSERT_NE(block, nullptr) << size;
+        std::memset(block, 0x5A, size);
+        if (size >= (std::size_t{512} << 10)) {
+            EXPECT_EQ(reinterpret_cast<std::uintptr_t>(block) % huge_page, 0u) << size;
+        }
+        free_pixels(block);
+    }
 }
