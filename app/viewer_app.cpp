@@ -7,6 +7,7 @@
 #include "config/configuration_reader.h"
 #include "config/settings.h"
 #include "platform/system.h"
+#include "tools/devil.h"
 #include "tools/tools.h"
 #include "viewer/viewer_dialog.h"
 
@@ -78,6 +79,7 @@ bool viewer_app::init_instance() {
         error_box("%s", usage_message);
         return false;
     }
+    devil::start_early_decode(image_path); // decodes while the settings and the window come up
     build_config_path();
     if (!configuration_present()) {
         write_default_configuration();

@@ -33,6 +33,7 @@ bool decode_child::reuse(devil& lib, const char* name, const char* archive) {
         return false;
     }
     self->noted = state_of(name, archive);
+    self->take_early(self->noted);
     if (!self->noted.known || self->kept.data() == nullptr || !(self->noted == self->kept_state)) {
         return false;
     }
@@ -72,4 +73,42 @@ bool decode_child::decode(devil& lib, const void* data, std::uint32_t size, ILen
     self->noted = file_state{};
     lib.image_info = lib.get_image_info();
     return loaded;
+}
+
+std::unique_ptr<decode_child::early_run>& decode_child::early() {
+    static std::unique_ptr<early_run> pending;
+    return pending;
+}
+
+// In the child, which has no wrapper of its own yet: the library started and the image bound
+// as a load finds them, then the same decode as any other.
+bool decode_child::decode_early(void* context, sandbox::result_writer& out) {
+    auto* work = static_cast<early_job*>(context);
+    devil lib;
+    ILuint image = lib.create_image();
+    ilOriginFunc(IL_ORIGIN_UPPER_LEFT);
+    return lib.decode(work->data, work->size, ilTypeFromExt(work->name)) &&
+           image_transfer::pack_image(image, out);
+}
+
+void decode_child::start_early(const char* name, const void* data, std::uint32_t size) {
+    if (options().in_process) {
+        return;
+    }
+    auto run = std::make_unique<early_run>();
+    run->state = state_of(name, nullptr);
+    early_job work{name, data, size};
+    if (run->state.known && sandbox::start(options().limits, decode_early, &work, run->run)) {
+        early() = std::move(run);
+    }
+}
+
+void decode_child::take_early(const file_state& state) {
+    std::unique_ptr<early_run> run = std::move(early()); // dropped unfinished, its child ends
+    sandbox::result reply;
+    if (run != nullptr && state.known && run->state == state &&
+        sandbox::finish(run->run, reply) == sandbox::outcome::done) {
+        kept = std::move(reply);
+        kept_state = state;
+    }
 }

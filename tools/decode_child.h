@@ -10,6 +10,7 @@
 
 #include <IL/il.h>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "tools/sandbox.h"
@@ -38,6 +39,12 @@ class decode_child {
     // back whole: a refusal, crash, signal, time-out, or malformed result.
     static bool decode(devil& lib, const void* data, std::uint32_t size, ILenum type);
 
+    // Starts decoding the disk file `name`, whose `size` bytes are at `data`, in a child now,
+    // so that it works while the program starts up. The first load that finds the file in the
+    // same state takes the result as though it had been kept from an earlier decode; any other
+    // load drops it. Nothing happens when decoding runs in this process.
+    static void start_early(const char* name, const void* data, std::uint32_t size);
+
   private:
     struct file_state {
         std::string name;
@@ -58,6 +65,20 @@ class decode_child {
     };
     static bool decode_and_pack(void* context, sandbox::result_writer& out);
     static file_state state_of(const char* name, const char* archive);
+
+    struct early_job {
+        const char* name;
+        const void* data;
+        std::uint32_t size;
+    };
+    struct early_run {
+        file_state state;
+        sandbox::started run;
+    };
+    static bool decode_early(void* context, sandbox::result_writer& out);
+    static std::unique_ptr<early_run>& early();
+    // Keeps the early decode's result when it was for `state` and succeeded.
+    void take_early(const file_state& state);
 
     file_state noted;
     file_state kept_state;

@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <new>
 #include <unzip.h>
 #include <utility>
@@ -189,14 +190,133 @@ devil::~devil() {
     }
 }
 
+namespace {
+
+// A pixel block the wrapper keeps through ilTexImage, which frees the image's block before it
+// asks for the new one. The library's free is held back, so the old pixels stay readable, and a
+// request of the same size gets the block itself back, pixels and all.
+enum class hold { off, armed, released, handed_back };
+
+struct held_block {
+    hold state = hold::off;
+    const void* block = nullptr;
+    std::size_t size = 0;
+};
+
+held_block held;
+
+} // namespace
+
 // The library's image blocks come from the pixel allocator: huge pages save most of the cost
 // of touching a fresh image for the first time.
 static void* ILAPIENTRY allocate_library_block(const ILsizei size) {
+    if (held.state == hold::released && size == held.size) {
+        held.state = hold::handed_back;
+        return const_cast<void*>(held.block);
+    }
     return platform::allocate_pixels(size > 0 ? size : 1); // the library asks for 0 bytes too
 }
 static void ILAPIENTRY free_library_block(const void* CONST_RESTRICT block) {
+    if (held.state == hold::armed && block == held.block) {
+        held.state = hold::released; // the wrapper frees it, or hands it back
+        return;
+    }
     platform::free_pixels(const_cast<void*>(block));
 }
+
+namespace {
+
+// The bound image as the wrapper's own conversion needs it, with the facts ilTexImage resets.
+struct convertible_image {
+    ILuint width = 0, height = 0, depth = 0;
+    ILenum format = 0, origin = 0;
+    ILint duration = 0, offset_x = 0, offset_y = 0;
+    unsigned char* pixels = nullptr;
+    std::size_t pixel_count = 0;
+};
+
+bool image_has_extras() {
+    for (ILenum extra :
+         {IL_NUM_IMAGES, IL_NUM_MIPMAPS, IL_NUM_FACES, IL_NUM_LAYERS, IL_IMAGE_CUBEFLAGS}) {
+        if (ilGetInteger(extra) != 0) {
+            return true;
+        }
+    }
+    return ilGetInteger(IL_DXTC_DATA_FORMAT) != IL_DXT_NO_COMP;
+}
+
+// True when converting here gives exactly what ilConvertImage gives: an 8-bit RGB, BGR or RGBA
+// image without a palette, and nothing that ilTexImage would drop with no way to put it back
+// (sub-images, cube flags, kept DXTC data). Both calls behave as read in DevIL 1.7.8. Its
+// ilTexImage also drops a colour profile (some PSD and TIF files have one): images rebuilt
+// from the decoding child never carry one, and nothing here applies one.
+bool convertible_here(convertible_image& image) {
+    ILint format = ilGetInteger(IL_IMAGE_FORMAT);
+    if (ilGetInteger(IL_VERSION_NUM) != 178 ||
+        (format != IL_RGB && format != IL_BGR && format != IL_RGBA) ||
+        ilGetInteger(IL_IMAGE_TYPE) != IL_UNSIGNED_BYTE ||
+        ilGetInteger(IL_PALETTE_TYPE) != IL_PAL_NONE || ilIsEnabled(IL_USE_KEY_COLOUR) ||
+        image_has_extras()) {
+        return false;
+    }
+    image.width = static_cast<ILuint>(ilGetInteger(IL_IMAGE_WIDTH));
+    image.height = static_cast<ILuint>(ilGetInteger(IL_IMAGE_HEIGHT));
+    image.depth = static_cast<ILuint>(ilGetInteger(IL_IMAGE_DEPTH));
+    image.format = static_cast<ILenum>(format);
+    image.origin = static_cast<ILenum>(ilGetInteger(IL_IMAGE_ORIGIN));
+    image.duration = ilGetInteger(IL_IMAGE_DURATION);
+    image.offset_x = ilGetInteger(IL_IMAGE_OFFX);
+    image.offset_y = ilGetInteger(IL_IMAGE_OFFY);
+    image.pixels = ilGetData();
+    image.pixel_count = std::size_t{image.width} * image.height * image.depth;
+    auto bytes = static_cast<std::size_t>(ilGetInteger(IL_IMAGE_SIZE_OF_DATA));
+    bool upright_known = image.origin == IL_ORIGIN_LOWER_LEFT ||
+                         image.origin == IL_ORIGIN_UPPER_LEFT; // ilRegisterOrigin takes no other
+    return image.pixels != nullptr && image.pixel_count > 0 && upright_known &&
+           bytes == image.pixel_count * ilGetInteger(IL_IMAGE_BYTES_PER_PIXEL);
+}
+
+ILubyte channels_of(ILenum format) {
+    return format == IL_RGBA || format == IL_BGRA ? 4 : 3;
+}
+
+// The bound image made anew as 8-bit `format`, its block from the library's allocator.
+bool remake_as(const convertible_image& image, ILenum format) {
+    return ilTexImage(image.width, image.height, image.depth, channels_of(format), format,
+                      IL_UNSIGNED_BYTE, nullptr) == IL_TRUE;
+}
+
+// ilTexImage sets these as for a new image.
+void restore_facts(const convertible_image& image) {
+    ilRegisterOrigin(image.origin);
+    ilSetDuration(static_cast<ILuint>(image.duration));
+    ilSetInteger(IL_IMAGE_OFFX, image.offset_x);
+    ilSetInteger(IL_IMAGE_OFFY, image.offset_y);
+}
+
+// The peak is the library's own: RGBA is swapped in its block, and for RGB and BGR the old
+// block lives beside the new one until the pixels are across. Should the library free the old
+// block some other way (allocator functions not ours), it is not read: the result is false.
+bool convert_here(const convertible_image& image) {
+    held = {hold::armed, image.pixels, image.pixel_count * channels_of(image.format)};
+    bool made = remake_as(image, IL_BGRA);
+    if (!made && held.state == hold::released) {
+        remake_as(image, image.format); // no memory for the new block: the old one comes back
+    }
+    hold outcome = held.state;
+    held = {};
+    if (made && outcome == hold::handed_back) {
+        devil_internal::swap_red_and_blue(ilGetData(), image.pixel_count);
+    } else if (made && outcome == hold::released) {
+        devil_internal::three_bytes_to_bgra(image.pixels, ilGetData(), image.pixel_count,
+                                            image.format == IL_RGB);
+        platform::free_pixels(image.pixels);
+    }
+    restore_facts(image);
+    return made && outcome != hold::armed;
+}
+
+} // namespace
 
 void devil::init() {
     ilSetMemory(allocate_library_block, free_library_block);
@@ -265,6 +385,14 @@ bool devil::load_file(const char* name, const char* archive) {
     bool loaded = decode_child::decode(*this, pFileData, size, type_from_extension(extension));
     free_file_data(pFileData);
     return loaded;
+}
+
+void devil::start_early_decode(const char* name) {
+    std::uint32_t size = 0;
+    file_bytes bytes = name != nullptr ? read_disk_file(name, size) : nullptr;
+    if (bytes != nullptr) {
+        decode_child::start_early(name, bytes.get(), size);
+    }
 }
 
 bool devil::decode(const void* data, std::uint32_t size, ILenum type) {
@@ -402,6 +530,11 @@ ILinfo devil::get_image_info() {
 
 bool devil::convert_to_bgra() {
     colours_known = false;
+    convertible_image image;
+    if (convertible_here(image)) {
+        return convert_here(image);
+    }
+    // Everything else goes to the library; BGRA too, which it leaves as it is at no cost.
     return ilConvertImage(IL_BGRA, IL_UNSIGNED_BYTE) == IL_TRUE;
 }
 

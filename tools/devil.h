@@ -47,6 +47,9 @@ class devil final {
     // into the bound image, first row at the top. False for a missing, unreadable, undecodable
     // or truncated file; the bound image's content is then undefined.
     bool load_file(const char* name, const char* archive);
+    // Starts decoding the disk file `name` at once, before any wrapper exists, for the first
+    // load of it to take up (tools/decode_child.h): start-up need not wait for it.
+    static void start_early_decode(const char* name);
 
     // IL_BMP, IL_JPG, IL_PNG, IL_TGA, IL_TIF or IL_PSD for their three-letter extensions,
     // IL_TYPE_UNKNOWN for anything else or null. The text is lower-cased in place first.

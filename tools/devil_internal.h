@@ -18,6 +18,13 @@ void lower_in_place(char* text);
 bool count_distinct_values(const unsigned char* data, std::size_t size, unsigned bpp,
                            std::uint32_t& count);
 
+// 8-bit blue, green, red, alpha 255 from `pixels` three-byte pixels: red first (RGB) when
+// `red_first`, else blue first (BGR). The blocks must not overlap.
+void three_bytes_to_bgra(const unsigned char* from, unsigned char* to, std::size_t pixels,
+                         bool red_first);
+// Exchanges the first and third byte of `count` four-byte pixels in place: RGBA becomes BGRA.
+void swap_red_and_blue(unsigned char* pixels, std::size_t count);
+
 // The library's TIF writer declares alpha samples associated (premultiplied) while it writes
 // them straight. Marks them unassociated in the first directory of the file open on
 // `descriptor` (readable and writable). False when the file cannot be read or written.

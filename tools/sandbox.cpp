@@ -294,8 +294,7 @@ bool map_result(int memfd, std::uint64_t size, std::uint64_t bound, const unsign
 }
 
 outcome wait_for_child(pid_t child, int socket, int memfd, const limits& bounds,
-                       const unsigned char*& bytes, std::uint64_t& length) {
-    std::int64_t deadline = now_ms() + std::int64_t{bounds.wall_seconds} * 1000;
+                       std::int64_t deadline, const unsigned char*& bytes, std::uint64_t& length) {
     report message{};
     bool have_report = false;
     bool malformed = false;
@@ -319,47 +318,79 @@ outcome wait_for_child(pid_t child, int socket, int memfd, const limits& bounds,
     return outcome::done;
 }
 
-outcome fork_and_wait(const limits& bounds, work job, void* context, int memfd, int sockets[2],
-                      const unsigned char*& bytes, std::uint64_t& length) {
+} // namespace
+
+started::~started() {
+    if (child > 0) {
+        kill(child, SIGKILL);
+        int status = 0;
+        while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+        }
+    }
+    for (int fd : {memfd, socket}) {
+        if (fd >= 0) {
+            close(fd);
+        }
+    }
+}
+
+bool start(const limits& bounds, work job, void* context, started& run) {
+    int memfd = memfd_create("glintview-result", MFD_CLOEXEC);
+    int sockets[2] = {-1, -1};
+    if (memfd < 0 || socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, sockets) != 0) {
+        if (memfd >= 0) {
+            close(memfd);
+        }
+        count(outcome::not_started);
+        return false;
+    }
     // Free heap goes back first: fewer page tables to copy, and the child's allocations get
     // fresh pages instead of copies of the parent's.
     malloc_trim(0);
     pid_t child = fork();
-    if (child < 0) {
-        return outcome::not_started;
-    }
     if (child == 0) {
         close(sockets[0]);
         child_main(bounds, job, context, memfd, sockets[1]);
     }
     close(sockets[1]);
-    sockets[1] = -1;
-    return wait_for_child(child, sockets[0], memfd, bounds, bytes, length);
+    if (child < 0) {
+        close(memfd);
+        close(sockets[0]);
+        count(outcome::not_started);
+        return false;
+    }
+    run.bounds = bounds;
+    run.deadline_ms = now_ms() + std::int64_t{bounds.wall_seconds} * 1000;
+    run.child = child;
+    run.memfd = memfd;
+    run.socket = sockets[0];
+    return true;
 }
 
-} // namespace
-
-outcome run(const limits& bounds, work job, void* context, result& out) {
-    int memfd = memfd_create("glintview-result", MFD_CLOEXEC);
-    int sockets[2] = {-1, -1};
-    outcome how = outcome::not_started;
-    if (memfd >= 0 && socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, sockets) == 0) {
-        const unsigned char* bytes = nullptr;
-        std::uint64_t length = 0;
-        how = fork_and_wait(bounds, job, context, memfd, sockets, bytes, length);
-        if (how == outcome::done) {
-            out.release();
-            out.bytes = bytes;
-            out.length = length;
-        }
+outcome finish(started& run, result& out) {
+    if (run.child <= 0) {
+        return outcome::not_started;
     }
-    for (int fd : {memfd, sockets[0], sockets[1]}) {
-        if (fd >= 0) {
-            close(fd);
-        }
+    const unsigned char* bytes = nullptr;
+    std::uint64_t length = 0;
+    outcome how = wait_for_child(run.child, run.socket, run.memfd, run.bounds, run.deadline_ms,
+                                 bytes, length);
+    run.child = -1; // reaped
+    if (how == outcome::done) {
+        out.release();
+        out.bytes = bytes;
+        out.length = length;
     }
     count(how);
     return how;
+}
+
+outcome run(const limits& bounds, work job, void* context, result& out) {
+    started run;
+    if (!start(bounds, job, context, run)) {
+        return outcome::not_started;
+    }
+    return finish(run, out);
 }
 
 const tally& runs_so_far() {

@@ -50,6 +50,8 @@ class result_writer {
 // The work: runs in the child, fills the result and returns true on success.
 using work = bool (*)(void* context, result_writer& result);
 
+class started;
+
 // The parent's side: the child's result, mapped read-only; empty until a run is done.
 class result {
   public:
@@ -64,14 +66,39 @@ class result {
     std::uint64_t size() const { return length; }
 
   private:
-    friend outcome run(const limits&, work, void*, result&);
+    friend outcome finish(started&, result&);
     void release();
 
     const unsigned char* bytes = nullptr;
     std::uint64_t length = 0;
 };
 
-// Runs `job` in a child under `bounds`; on `done`, `out` holds its result.
+// A child started and not yet waited for. Dropped unfinished, its child is killed.
+class started {
+  public:
+    started() = default;
+    ~started();
+    started(const started&) = delete;
+    started& operator=(const started&) = delete;
+
+  private:
+    friend bool start(const limits&, work, void*, started&);
+    friend outcome finish(started&, result&);
+
+    limits bounds;
+    std::int64_t deadline_ms = 0;
+    int child = -1;
+    int memfd = -1;
+    int socket = -1;
+};
+
+// Starts `job` in a child under `bounds`, the wall-clock limit counted from now; false (a run
+// that was not started) when no channel or child can be made. The child works on a copy of
+// this moment's memory, so `context` need not outlive the call.
+bool start(const limits& bounds, work job, void* context, started& run);
+// Waits for a started child; on `done`, `out` holds its result.
+outcome finish(started& run, result& out);
+// Both at once.
 outcome run(const limits& bounds, work job, void* context, result& out);
 
 // Runs so far in this process, by how they ended (indexed by outcome).

@@ -51,6 +51,88 @@ TEST_F(DevilImage, QueriesDescribeTheLoadedImageAndConversionMakesBgra) {
     EXPECT_EQ(lib.get_image_info().Format, static_cast<ILenum>(IL_BGRA));
 }
 
+// What a conversion to BGRA left: its result, the library's first error, every fact the library
+// reports on the image, and the pixel bytes.
+struct conversion_outcome {
+    bool ok = false;
+    ILenum error = IL_NO_ERROR;
+    std::vector<ILint> facts;
+    bytes data;
+    bool operator==(const conversion_outcome&) const = default;
+};
+
+constexpr ILenum reported_facts[] = {
+    IL_IMAGE_WIDTH,    IL_IMAGE_HEIGHT,       IL_IMAGE_DEPTH,     IL_IMAGE_FORMAT,
+    IL_IMAGE_TYPE,     IL_IMAGE_BPP,          IL_IMAGE_BPC,       IL_IMAGE_BITS_PER_PIXEL,
+    IL_IMAGE_CHANNELS, IL_IMAGE_SIZE_OF_DATA, IL_IMAGE_PLANESIZE, IL_IMAGE_ORIGIN,
+    IL_IMAGE_DURATION, IL_IMAGE_OFFX,         IL_IMAGE_OFFY,      IL_IMAGE_CUBEFLAGS,
+    IL_NUM_IMAGES,     IL_NUM_MIPMAPS,        IL_NUM_FACES,       IL_NUM_LAYERS,
+    IL_PALETTE_TYPE,   IL_PALETTE_NUM_COLS,   IL_PALETTE_BPP,     IL_DXTC_DATA_FORMAT,
+};
+
+// The wrapper converts common layouts itself; it must give the library's result to the byte, for
+// them and for what it hands over, including an image with a mipmap or a palette.
+TEST_F(DevilImage, ConversionToBgraGivesExactlyTheLibrarysResult) {
+    enum extra { plain, mipmap, palette };
+    const struct {
+        ILubyte channels;
+        ILenum format, type;
+        extra with;
+    } layouts[] = {
+        {3, IL_RGB, IL_UNSIGNED_BYTE, plain},       {4, IL_RGBA, IL_UNSIGNED_BYTE, plain},
+        {3, IL_BGR, IL_UNSIGNED_BYTE, plain},       {4, IL_BGRA, IL_UNSIGNED_BYTE, plain},
+        {1, IL_LUMINANCE, IL_UNSIGNED_BYTE, plain}, {3, IL_RGB, IL_UNSIGNED_SHORT, plain},
+        {3, IL_RGB, IL_UNSIGNED_BYTE, mipmap},      {4, IL_RGBA, IL_UNSIGNED_BYTE, palette},
+    };
+    const struct { unsigned width, height; } sizes[] = {{1, 1}, {3, 5}, {257, 3}};
+    for (const auto& l : layouts) {
+        for (const auto& size : sizes) {
+            for (ILenum origin : {IL_ORIGIN_UPPER_LEFT, IL_ORIGIN_LOWER_LEFT}) {
+                SCOPED_TRACE(testing::Message()
+                             << l.format << " " << l.type << " " << l.with << " " << size.width
+                             << "x" << size.height << " " << origin);
+                bytes data(size.width * size.height * l.channels *
+                           (l.type == IL_UNSIGNED_SHORT ? 2 : 1));
+                for (std::size_t i = 0; i < data.size(); ++i) {
+                    data[i] = static_cast<unsigned char>(i * 37 + 11);
+                }
+                bytes colours(256 * 3, 90);
+                auto convert = [&](bool through_wrapper) {
+                    ILuint name = lib.create_image();
+                    ilTexImage(size.width, size.height, 1, l.channels, l.format, l.type,
+                               data.data());
+                    ilRegisterOrigin(origin);
+                    ilSetDuration(40);
+                    ilSetInteger(IL_IMAGE_OFFX, 3);
+                    ilSetInteger(IL_IMAGE_OFFY, 7);
+                    if (l.with == mipmap) {
+                        ilCreateSubImage(IL_SUB_MIPMAP, 1);
+                    } else if (l.with == palette) {
+                        ilRegisterPal(colours.data(), colours.size(), IL_PAL_BGR24);
+                    }
+                    while (ilGetError() != IL_NO_ERROR) {
+                    }
+                    conversion_outcome out;
+                    out.ok = through_wrapper ? lib.convert_to_bgra()
+                                             : ilConvertImage(IL_BGRA, IL_UNSIGNED_BYTE) == IL_TRUE;
+                    out.error = ilGetError();
+                    for (ILenum fact : reported_facts) {
+                        out.facts.push_back(ilGetInteger(fact));
+                    }
+                    out.data.assign(ilGetData(), ilGetData() + ilGetInteger(IL_IMAGE_SIZE_OF_DATA));
+                    lib.delete_image(name);
+                    return out;
+                };
+                conversion_outcome mine = convert(true), theirs = convert(false);
+                EXPECT_TRUE(mine.ok);
+                EXPECT_EQ(mine.facts, theirs.facts);
+                EXPECT_TRUE(mine == theirs);
+            }
+        }
+    }
+    ilBindImage(image);
+}
+
 // The library counts the data as values of as many bytes as the image has channels, whatever
 // the channel type: ours must give its numbers on each layout, as loaded, as BGRA and rescaled.
 TEST_F(DevilImage, ColoursUsedAreTheLibrarysOwnCount) {

@@ -210,4 +210,44 @@ TEST_F(DevilIsolation, UnchangedFilesAreDecodedOnce) {
     EXPECT_FALSE(first == again);
 }
 
+// A decode started before any load: the first load of the same file state takes its result
+// and starts no child of its own; a changed file, or another one, is decoded afresh (the early
+// child is ended unfinished, which no tally counts) and comes out right.
+TEST_F(DevilIsolation, AnEarlyDecodeServesOnlyTheFileStateItWasStartedFor) {
+    bytes other = pattern(16, 8, 4);
+    other[0] ^= 0xFF;
+    std::string path = file("early.png");
+    std::string another = file("another.png");
+    ASSERT_TRUE(test_support::write_file(another, encoded(IL_PNG, 16, 8, other)));
+    loaded_image expected{}, changed{}, got{};
+    ASSERT_TRUE(load(another, nullptr, changed));
+    ASSERT_TRUE(test_support::write_file(path, encoded(IL_PNG, 16, 8, bgra)));
+    ASSERT_TRUE(load(path, nullptr, expected));
+
+    struct {
+        const char* what;
+        bool change_file;
+        const std::string& loaded;
+        const loaded_image& wanted;
+    } cases[] = {
+        {"same file", false, path, expected},
+        {"file changed since", true, path, changed},
+        {"another file", false, another, changed},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(test_support::write_file(path, encoded(IL_PNG, 16, 8, bgra)));
+        timespec times[2] = {{0, UTIME_OMIT}, {1000, 0}};
+        ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+        std::uint64_t before = children_started();
+        devil::start_early_decode(path.c_str());
+        if (c.change_file) {
+            ASSERT_TRUE(test_support::write_file(path, encoded(IL_PNG, 16, 8, other)));
+        }
+        ASSERT_TRUE(load(c.loaded, nullptr, got));
+        EXPECT_TRUE(got == c.wanted);
+        EXPECT_EQ(children_started(), before + 1);
+    }
+}
+
 } // namespace
