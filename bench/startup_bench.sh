@@ -89,3 +89,30 @@ for name in photo.png small.tga; do
     done
     unset ms mib count
 done
+
+# glintview's peak memory after one zoom step (Up: reload, lanczos rescale, rebuild, repaint),
+# against the decoded image (width x height x 4), in a run of its own on each image.
+zoom_peak_kib() {
+    local file=$1 id pid width
+    "$scratch/bin/glintview" "$file" >/dev/null 2>&1 &
+    pid=$!
+    id=$(xdotool search --sync --onlyvisible --pid "$pid" 2>/dev/null | head -n 1)
+    width=$(xwininfo -id "$id" | awk '/Width:/ { print $2 }')
+    xdotool windowfocus --sync "$id" key Up
+    for ((i = 0; i < 300; ++i)); do
+        [ "$(xwininfo -id "$id" | awk '/Width:/ { print $2 }')" != "$width" ] && break
+        sleep 0.1
+    done
+    sleep 0.3
+    awk '/^VmHWM:/ { print $2 }' "/proc/$pid/status"
+    kill "$pid"
+    wait "$pid" 2>/dev/null || true
+}
+echo
+printf '%-10s %22s %10s\n' image "zoom step peak MiB" "/decoded"
+for entry in "photo.png 4096" "small.tga 512"; do
+    set -- $entry
+    kib=$(zoom_peak_kib "$scratch/$1")
+    awk -v n="$1" -v k="$kib" -v s="$2" \
+        'BEGIN { printf "%-10s %22.1f %10.2f\n", n, k / 1024, k / (s * s * 4 / 1024) }'
+done

@@ -38,7 +38,11 @@ bool decode_child::reuse(devil& lib, const char* name, const char* archive) {
         return false;
     }
     auto image = static_cast<ILuint>(ilGetInteger(IL_CUR_IMAGE));
-    if (!image_transfer::rebuild_image(image, self->kept.data(), self->kept.size())) {
+    bool rebuilt = image_transfer::rebuild_image(image, self->kept.data(), self->kept.size());
+    if (self->kept.size() > options().most_kept_bytes) {
+        self->kept = sandbox::result{}; // an early decode's result, too large to keep
+    }
+    if (!rebuilt) {
         return false;
     }
     lib.image_info = lib.get_image_info();
@@ -61,12 +65,13 @@ bool decode_child::decode(devil& lib, const void* data, std::uint32_t size, ILen
         return false;
     }
     auto image = static_cast<ILuint>(ilGetInteger(IL_CUR_IMAGE));
+    self->kept = sandbox::result{}; // another file state's, or reuse would have served
     job work{&lib, data, size, type, image};
     sandbox::result reply;
     bool loaded =
         sandbox::run(options().limits, decode_and_pack, &work, reply) == sandbox::outcome::done &&
         image_transfer::rebuild_image(image, reply.data(), reply.size());
-    if (loaded && self->noted.known) {
+    if (loaded && self->noted.known && reply.size() <= options().most_kept_bytes) {
         self->kept = std::move(reply);
         self->kept_state = self->noted;
     }

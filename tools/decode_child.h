@@ -3,9 +3,10 @@
 //
 // The child decodes with the wrapper's own decode (its guards and the library), then hands the
 // image back through tools/image_transfer.h; the parent rebuilds its bound image from that.
-// The last result stays mapped: a reload of the same file state (the file's size and
-// modification time, and the member's name for an archive) rebuilds from it without a child,
-// which is what every zoom step and reset asks for.
+// The last result stays mapped when it is small enough (decode_options::most_kept_bytes): a
+// reload of the same file state (the file's size and modification time, and the member's name
+// for an archive) rebuilds from it without a child, which is what every zoom step and reset
+// asks for.
 #pragma once
 
 #include <IL/il.h>
@@ -23,6 +24,10 @@ struct decode_options {
     // the comparison for tests and benchmarks.
     bool in_process = false;
     sandbox::limits limits;
+    // The largest decoded result kept for reloads. A large image's copy would add most of its
+    // size again to the program's memory, for a reload that is a small part of the rescale
+    // that follows it; a small image's copy costs little and spares the child's fixed cost.
+    std::uint64_t most_kept_bytes = std::uint64_t{16} << 20;
 };
 
 class decode_child {

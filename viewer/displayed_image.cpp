@@ -45,6 +45,9 @@ bool displayed_image::load_image(const char* path, const char* archive) {
     if (path == nullptr || path[0] == '\0' || !file_exists(path, archive)) {
         return false;
     }
+    // Made anew from the loaded image below: the old bitmap would only sit beside the image
+    // that the load puts in its place.
+    screen_bitmap.reset();
     if (!image_lib->load_file(path, archive)) {
         return false;
     }
@@ -77,11 +80,13 @@ bool displayed_image::build_screen_bitmap() {
     return true;
 }
 
+// The bitmap goes before the rescale, which holds the image at both sizes for a while; it is
+// then made from whatever the rescale leaves bound, the image as it was when it failed.
 bool displayed_image::resize_image(int width, int height, char* filter) {
-    if (!image_lib->rescale(static_cast<ILuint>(width), static_cast<ILuint>(height), filter)) {
-        return false;
-    }
-    return build_screen_bitmap();
+    screen_bitmap.reset();
+    bool rescaled =
+        image_lib->rescale(static_cast<ILuint>(width), static_cast<ILuint>(height), filter);
+    return build_screen_bitmap() && rescaled;
 }
 
 void displayed_image::blit(platform::device_context& dc, int x, int y) {

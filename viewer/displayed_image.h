@@ -28,7 +28,8 @@ class displayed_image {
     // Makes the screen bitmap from the bound image in one copy. False, with no bitmap held,
     // when it cannot be made; the displayed size is then the bound image's.
     bool build_screen_bitmap();
-    // Rescales the bound image (a 0 side keeps the aspect ratio) and rebuilds the bitmap.
+    // Rescales the bound image (a 0 side keeps the aspect ratio) and rebuilds the bitmap, from
+    // the image as it stands when the rescale fails. False when either fails.
     bool resize_image(int width, int height, char* filter);
 
     // Copies the screen bitmap to (x, y) of `dc`; with no bitmap the client area is painted

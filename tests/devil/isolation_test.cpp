@@ -208,6 +208,13 @@ TEST_F(DevilIsolation, UnchangedFilesAreDecodedOnce) {
     ASSERT_TRUE(load("b.png", file("pack.zip").c_str(), again));
     EXPECT_EQ(children_started(), before + 4);
     EXPECT_FALSE(first == again);
+
+    // A result larger than what is kept is decoded anew each time.
+    decode_child::options().most_kept_bytes = 0;
+    ASSERT_TRUE(load(path, nullptr, first));
+    ASSERT_TRUE(load(path, nullptr, again));
+    EXPECT_EQ(children_started(), before + 6);
+    EXPECT_TRUE(first == again);
 }
 
 // A decode started before any load: the first load of the same file state takes its result
