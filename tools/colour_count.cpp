@@ -1,9 +1,11 @@
 // Distinct pixel values counted the way the library's iluColoursUsed counts them, in a bitmap
 // of all 24-bit values instead of its 8192 hash chains: milliseconds instead of seconds on a
 // large photograph.
+#include <bit>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <pthread.h>
 
 #include "platform/pixel_memory.h"
 #include "tools/devil_internal.h"
@@ -30,6 +32,15 @@ class value_bitmap {
         return fresh;
     }
     void remove(std::uint32_t value) { words[value >> 6] = 0; }
+    void mark(std::uint32_t value) { words[value >> 6] |= std::uint64_t{1} << (value & 63); }
+    // The values in this bitmap or the other, counted.
+    std::uint32_t count_with(const value_bitmap& other) const {
+        std::uint32_t count = 0;
+        for (std::size_t i = 0; i < bytes / 8; ++i) {
+            count += static_cast<std::uint32_t>(std::popcount(words[i] | other.words[i]));
+        }
+        return count;
+    }
 
   private:
     static constexpr std::size_t bytes = (std::size_t{1} << 24) / 8;
@@ -47,17 +58,48 @@ template <unsigned bpp> std::uint32_t value_at(const unsigned char* data, std::s
     return value;
 }
 
-// Values whose low 24 bits tell them apart: one pass through the bitmap.
+// From here on the pixels are shared out between two threads, each marking its half in a
+// bitmap of its own: on a large image that halves the wait for the count.
+constexpr std::size_t shared_from = std::size_t{1} << 20;
+
+template <unsigned bpp> struct half_work {
+    const unsigned char* data;
+    std::size_t first, last;
+    value_bitmap* seen;
+
+    void run() const {
+        for (std::size_t i = first; i < last; ++i) {
+            seen->mark(value_at<bpp>(data, i) & 0xFFFFFF);
+        }
+    }
+    static void* run_thread(void* self) {
+        static_cast<const half_work*>(self)->run();
+        return nullptr;
+    }
+};
+
+// Values whose low 24 bits tell them apart: one pass through the bitmaps. Both bitmaps are made
+// and freed here, as the pixel allocator serves one thread.
 template <unsigned bpp>
 bool count_narrow(const unsigned char* data, std::size_t pixels, std::uint32_t& count) {
     value_bitmap seen;
-    if (!seen.ready()) {
+    value_bitmap other;
+    if (!seen.ready() || !other.ready()) {
         return false;
     }
-    count = 0;
-    for (std::size_t i = 0; i < pixels; ++i) {
-        count += seen.insert(value_at<bpp>(data, i) & 0xFFFFFF);
+    std::size_t half = pixels >= shared_from ? pixels / 2 : pixels;
+    half_work<bpp> mine{data, 0, half, &seen};
+    half_work<bpp> theirs{data, half, pixels, &other};
+    pthread_t helper;
+    bool shared =
+        half < pixels && pthread_create(&helper, nullptr, half_work<bpp>::run_thread, &theirs) == 0;
+    mine.run();
+    if (shared) {
+        pthread_join(helper, nullptr);
+    } else {
+        theirs.run(); // no second thread to be had: this one does both halves
     }
+    count = seen.count_with(other);
     return true;
 }
 

@@ -1,6 +1,12 @@
 #include "tools/decode_child.h"
 
+#include <cerrno>
+#include <climits>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/pixel_memory.h"
 
 #include "tools/devil.h"
 #include "tools/image_transfer.h"
@@ -85,27 +91,62 @@ std::unique_ptr<decode_child::early_run>& decode_child::early() {
     return pending;
 }
 
-// In the child, which has no wrapper of its own yet: the library started and the image bound
-// as a load finds them, then the same decode as any other.
+namespace {
+
+bool read_whole(int file, unsigned char* into, std::uint32_t size) {
+    std::uint32_t done = 0;
+    while (done < size) {
+        ssize_t got = read(file, into + done, size - done);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return false;
+        }
+        done += static_cast<std::uint32_t>(got);
+    }
+    return true;
+}
+
+} // namespace
+
+// In the child, which has no wrapper of its own yet: the file read from the descriptor handed
+// over, the library started and the image bound as a load finds them, then the same decode as
+// any other.
 bool decode_child::decode_early(void* context, sandbox::result_writer& out) {
     auto* work = static_cast<early_job*>(context);
+    std::unique_ptr<unsigned char[], platform::pixel_deleter> bytes(
+        static_cast<unsigned char*>(platform::allocate_pixels(work->size)));
+    if (bytes == nullptr || !read_whole(sandbox::child_input_fd, bytes.get(), work->size)) {
+        return false;
+    }
     devil lib;
     ILuint image = lib.create_image();
     ilOriginFunc(IL_ORIGIN_UPPER_LEFT);
-    return lib.decode(work->data, work->size, ilTypeFromExt(work->name)) &&
+    return lib.decode(bytes.get(), work->size, ilTypeFromExt(work->name)) &&
            image_transfer::pack_image(image, out);
 }
 
-void decode_child::start_early(const char* name, const void* data, std::uint32_t size) {
-    if (options().in_process) {
+// The child reads the file itself, so that start-up goes on at once.
+void decode_child::start_early(const char* name) {
+    if (options().in_process || name == nullptr) {
+        return;
+    }
+    int file = open(name, O_RDONLY | O_CLOEXEC);
+    if (file < 0) {
         return;
     }
     auto run = std::make_unique<early_run>();
     run->state = state_of(name, nullptr);
-    early_job work{name, data, size};
-    if (run->state.known && sandbox::start(options().limits, decode_early, &work, run->run)) {
+    struct stat facts {};
+    bool readable = fstat(file, &facts) == 0 && S_ISREG(facts.st_mode) && facts.st_size > 0 &&
+                    static_cast<std::uint64_t>(facts.st_size) <= UINT32_MAX && run->state.known &&
+                    run->state.size == static_cast<std::uint64_t>(facts.st_size);
+    early_job work{name, static_cast<std::uint32_t>(facts.st_size)};
+    if (readable && sandbox::start(options().limits, decode_early, &work, run->run, file)) {
         early() = std::move(run);
     }
+    close(file);
 }
 
 void decode_child::take_early(const file_state& state) {

@@ -44,11 +44,11 @@ class decode_child {
     // back whole: a refusal, crash, signal, time-out, or malformed result.
     static bool decode(devil& lib, const void* data, std::uint32_t size, ILenum type);
 
-    // Starts decoding the disk file `name`, whose `size` bytes are at `data`, in a child now,
-    // so that it works while the program starts up. The first load that finds the file in the
+    // Starts decoding the disk file `name` in a child now, which reads the file itself, so
+    // that it works while the program starts up. The first load that finds the file in the
     // same state takes the result as though it had been kept from an earlier decode; any other
     // load drops it. Nothing happens when decoding runs in this process.
-    static void start_early(const char* name, const void* data, std::uint32_t size);
+    static void start_early(const char* name);
 
   private:
     struct file_state {
@@ -73,7 +73,6 @@ class decode_child {
 
     struct early_job {
         const char* name;
-        const void* data;
         std::uint32_t size;
     };
     struct early_run {

@@ -388,11 +388,7 @@ bool devil::load_file(const char* name, const char* archive) {
 }
 
 void devil::start_early_decode(const char* name) {
-    std::uint32_t size = 0;
-    file_bytes bytes = name != nullptr ? read_disk_file(name, size) : nullptr;
-    if (bytes != nullptr) {
-        decode_child::start_early(name, bytes.get(), size);
-    }
+    decode_child::start_early(name);
 }
 
 bool devil::decode(const void* data, std::uint32_t size, ILenum type) {

@@ -108,16 +108,19 @@ bool silence_standard_streams() {
     return silenced;
 }
 
-// Only the two channels and the silenced standard streams stay open.
-bool keep_only_channels(int result_fd, int report_fd) {
+// Only the two channels, the input if any and the silenced standard streams stay open.
+bool keep_only_channels(int result_fd, int report_fd, int input_fd) {
     int result_copy = fcntl(result_fd, F_DUPFD, 16);
     int report_copy = fcntl(report_fd, F_DUPFD, 16);
+    int input_copy = input_fd >= 0 ? fcntl(input_fd, F_DUPFD, 16) : -1;
     // Copied high first: a parent without standard streams may hold a channel in 0 to 2.
-    if (result_copy < 0 || report_copy < 0 || !silence_standard_streams() ||
-        dup2(result_copy, child_result_fd) < 0 || dup2(report_copy, child_report_fd) < 0) {
+    if (result_copy < 0 || report_copy < 0 || (input_fd >= 0 && input_copy < 0) ||
+        !silence_standard_streams() || dup2(result_copy, child_result_fd) < 0 ||
+        dup2(report_copy, child_report_fd) < 0 ||
+        (input_fd >= 0 && dup2(input_copy, child_input_fd) < 0)) {
         return false;
     }
-    return close_range(child_report_fd + 1, ~0U, 0) == 0;
+    return close_range((input_fd >= 0 ? child_input_fd : child_report_fd) + 1, ~0U, 0) == 0;
 }
 
 bool send_report(bool succeeded, std::uint64_t size) {
@@ -126,10 +129,10 @@ bool send_report(bool succeeded, std::uint64_t size) {
 }
 
 [[noreturn]] void child_main(const limits& bounds, work job, void* context, int result_fd,
-                             int report_fd) {
+                             int report_fd, int input_fd) {
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     default_fatal_signals();
-    if (!keep_only_channels(result_fd, report_fd) || !limit_resources(bounds) ||
+    if (!keep_only_channels(result_fd, report_fd, input_fd) || !limit_resources(bounds) ||
         !confine_system_calls()) {
         _exit(2);
     }
@@ -334,7 +337,7 @@ started::~started() {
     }
 }
 
-bool start(const limits& bounds, work job, void* context, started& run) {
+bool start(const limits& bounds, work job, void* context, started& run, int input) {
     int memfd = memfd_create("glintview-result", MFD_CLOEXEC);
     int sockets[2] = {-1, -1};
     if (memfd < 0 || socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, sockets) != 0) {
@@ -350,7 +353,7 @@ bool start(const limits& bounds, work job, void* context, started& run) {
     pid_t child = fork();
     if (child == 0) {
         close(sockets[0]);
-        child_main(bounds, job, context, memfd, sockets[1]);
+        child_main(bounds, job, context, memfd, sockets[1], input);
     }
     close(sockets[1]);
     if (child < 0) {
@@ -387,7 +390,7 @@ outcome finish(started& run, result& out) {
 
 outcome run(const limits& bounds, work job, void* context, result& out) {
     started run;
-    if (!start(bounds, job, context, run)) {
+    if (!start(bounds, job, context, run, -1)) {
         return outcome::not_started;
     }
     return finish(run, out);

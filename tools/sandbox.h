@@ -1,6 +1,7 @@
 // Runs one piece of work in a forked child that can do nothing but hand back bytes: limited
 // address space, CPU time and file size, no new files, sockets, processes or programs (a
-// seccomp filter), every inherited descriptor closed but its two channels. The child writes its
+// seccomp filter), every inherited descriptor closed but its two channels (and one input, when
+// the parent hands it one). The child writes its
 // result into a memfd and reports on a socket; the parent waits with a time limit.
 //
 // The child runs on a copy of the parent's memory, so the work may use anything the parent had
@@ -82,7 +83,7 @@ class started {
     started& operator=(const started&) = delete;
 
   private:
-    friend bool start(const limits&, work, void*, started&);
+    friend bool start(const limits&, work, void*, started&, int);
     friend outcome finish(started&, result&);
 
     limits bounds;
@@ -92,10 +93,14 @@ class started {
     int socket = -1;
 };
 
+// Where the child finds the descriptor handed to start(), a file to read, say.
+constexpr int child_input_fd = 5;
+
 // Starts `job` in a child under `bounds`, the wall-clock limit counted from now; false (a run
 // that was not started) when no channel or child can be made. The child works on a copy of
-// this moment's memory, so `context` need not outlive the call.
-bool start(const limits& bounds, work job, void* context, started& run);
+// this moment's memory, so `context` need not outlive the call. `input`, unless -1, stays open
+// in the child as child_input_fd; the caller may close its own copy once this returns.
+bool start(const limits& bounds, work job, void* context, started& run, int input = -1);
 // Waits for a started child; on `done`, `out` holds its result.
 outcome finish(started& run, result& out);
 // Both at once.

@@ -147,6 +147,7 @@ TEST_F(DevilImage, ColoursUsedAreTheLibrarysOwnCount) {
         {4, IL_RGBA, IL_UNSIGNED_BYTE, 512, 0, true},
         {4, IL_RGBA, IL_UNSIGNED_BYTE, 64, 0x41, false},
         {3, IL_BGR, IL_UNSIGNED_BYTE, 512, 0, false},
+        {3, IL_RGB, IL_UNSIGNED_BYTE, 1100, 0, false}, // counted by two threads
         {1, IL_LUMINANCE, IL_UNSIGNED_BYTE, 64, 0xFF, false},
         {1, IL_COLOUR_INDEX, IL_UNSIGNED_BYTE, 64, 0x0F, false},
         {2, IL_LUMINANCE_ALPHA, IL_UNSIGNED_BYTE, 64, 7, false},

@@ -47,6 +47,45 @@ TEST(Sandbox, TheChildCanOpenNoFileAndNoSocket) {
     }
 }
 
+// A descriptor handed to start() is the child's input, readable there and the only one beyond
+// its channels; a run dropped unfinished ends its child.
+TEST(Sandbox, TheChildReadsItsInputAndNothingElseIsOpen) {
+    int pipe_ends[2];
+    ASSERT_EQ(pipe(pipe_ends), 0);
+    ASSERT_EQ(write(pipe_ends[1], "input", 5), 5);
+    close(pipe_ends[1]);
+    int stray = open("/dev/null", O_RDONLY); // open in the parent, not to be inherited
+    sandbox::work probe = [](void*, sandbox::result_writer& out) {
+        char bytes[8] = {};
+        bool read_input = read(sandbox::child_input_fd, bytes, sizeof bytes) == 5;
+        bool nothing_after = fcntl(sandbox::child_input_fd + 1, F_GETFD) < 0;
+        return read_input && nothing_after && out.append(bytes, 5);
+    };
+    sandbox::result reply;
+    {
+        sandbox::started run;
+        ASSERT_TRUE(sandbox::start(tight, probe, nullptr, run, pipe_ends[0]));
+        close(pipe_ends[0]);
+        ASSERT_EQ(sandbox::finish(run, reply), sandbox::outcome::done);
+    }
+    ASSERT_EQ(reply.size(), 5u);
+    EXPECT_EQ(std::memcmp(reply.data(), "input", 5), 0);
+    close(stray);
+
+    sandbox::work endless = [](void*, sandbox::result_writer&) {
+        for (;;) {
+            pause();
+        }
+        return false;
+    };
+    std::uint64_t ended_before = sandbox::runs_so_far().runs[0];
+    {
+        sandbox::started run;
+        ASSERT_TRUE(sandbox::start(tight, endless, nullptr, run));
+    } // killed and reaped here, not waited for to its time limit
+    EXPECT_EQ(sandbox::runs_so_far().runs[0], ended_before);
+}
+
 TEST(Sandbox, EveryEndingIsToldApart) {
     using sandbox::outcome;
     const struct {
