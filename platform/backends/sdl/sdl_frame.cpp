@@ -4,15 +4,21 @@
 // SDL's window surface would cover the whole client area: 64 MiB for a 4096 x 4096 picture of
 // which a 1920 x 1080 screen shows an eighth, all of it faulted in on the first paint and held
 // for the life of the window.
+//
+// The first frame goes over the connection instead, from huge-page memory: a fresh shared
+// segment is faulted in 4 KiB at a time on both sides, ours and the server's, which costs the
+// first paint more than sending the pixels. Later paints, where that cost is paid once and the
+// copy every time, use a shared segment.
 #include <SDL_syswm.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
-#include <cstdlib>
 #include <new>
 #include <sys/ipc.h>
+#include <sys/mman.h>
 #include <sys/shm.h>
 
 #include "platform/backends/sdl/sdl_window.h"
+#include "platform/pixel_memory.h"
 
 namespace platform::sdl {
 
@@ -24,6 +30,8 @@ struct x_frame {
     XImage* image = nullptr;
     XShmSegmentInfo segment{};
     bool shared = false;
+    bool sharing_refused = false; // a server on another machine
+    bool painted = false;
     rect part; // in client coordinates
 };
 
@@ -60,6 +68,11 @@ bool attach_segment(x_frame& frame) {
     }
     segment.shmaddr = static_cast<char*>(shmat(segment.shmid, nullptr, 0));
     bool mapped = segment.shmaddr != reinterpret_cast<char*>(-1);
+#ifdef MADV_POPULATE_WRITE
+    if (mapped) {
+        madvise(segment.shmaddr, bytes, MADV_POPULATE_WRITE); // one call, not a fault per page
+    }
+#endif
     bool attached = false;
     if (mapped) {
         segment.readOnly = False;
@@ -89,15 +102,17 @@ void drop_image(x_frame& frame) {
         XShmDetach(frame.display, &frame.segment);
         XSync(frame.display, False);
         shmdt(frame.segment.shmaddr);
-        frame.image->data = nullptr; // not the C library's to free
+    } else {
+        platform::free_pixels(frame.image->data);
     }
+    frame.image->data = nullptr; // not the C library's to free
     XDestroyImage(frame.image);
     frame.image = nullptr;
     frame.shared = false;
 }
 
 bool make_shared_image(x_frame& frame, int width, int height) {
-    if (!XShmQueryExtension(frame.display)) {
+    if (frame.sharing_refused || !XShmQueryExtension(frame.display)) {
         return false;
     }
     frame.image = XShmCreateImage(frame.display, frame.visual, 24, ZPixmap, nullptr, &frame.segment,
@@ -107,6 +122,7 @@ bool make_shared_image(x_frame& frame, int width, int height) {
         return true;
     }
     drop_image(frame);
+    frame.sharing_refused = true;
     return false;
 }
 
@@ -117,7 +133,7 @@ bool make_plain_image(x_frame& frame, int width, int height) {
         return false;
     }
     std::size_t bytes = static_cast<std::size_t>(frame.image->bytes_per_line) * height;
-    frame.image->data = static_cast<char*>(std::malloc(bytes));
+    frame.image->data = static_cast<char*>(platform::allocate_pixels(bytes));
     if (frame.image->data == nullptr || !layout_fits(*frame.image)) {
         drop_image(frame);
         return false;
@@ -168,10 +184,12 @@ surface frame_for(native_window& native, const rect& part) {
     }
     bool same_size = frame.image != nullptr && frame.part.width() == part.width() &&
                      frame.part.height() == part.height();
-    if (!same_size) {
+    bool to_share = frame.painted && !frame.shared && !frame.sharing_refused;
+    if (!same_size || to_share) {
         drop_image(frame);
-        if (!make_shared_image(frame, part.width(), part.height()) &&
-            !make_plain_image(frame, part.width(), part.height())) {
+        bool made = (frame.painted && make_shared_image(frame, part.width(), part.height())) ||
+                    make_plain_image(frame, part.width(), part.height());
+        if (!made) {
             return {};
         }
     }
@@ -201,6 +219,7 @@ void put_frame(native_window& native) {
                   frame.part.top, width, height);
     }
     XSync(frame.display, False);
+    frame.painted = true;
 }
 
 void end_frame(native_window& native) {
