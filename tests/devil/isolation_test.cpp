@@ -134,6 +134,9 @@ TEST_F(DevilIsolation, EveryFormatLoadsTheSameThroughTheChild) {
         {"palette.png", palette_png(16, 8)},
         {"wide.png", wide_channels(IL_PNG, IL_UNSIGNED_SHORT)},
         {"wide.hdr", wide_channels(IL_HDR, IL_FLOAT)},
+        // A megabyte and more: huge-page blocks, the wrapper's own conversion
+        {"large.tga", tga_file(640, 560, pattern(640, 560, 3), false)},
+        {"large.png", encoded(IL_PNG, 560, 520, pattern(560, 520, 4))},
     };
     for (const auto& [name, data] : files) {
         ASSERT_TRUE(test_support::write_file(file(name), data));
