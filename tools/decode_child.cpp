@@ -70,6 +70,10 @@ bool decode_child::decode(devil& lib, const void* data, std::uint32_t size, ILen
     if (self == nullptr) {
         return false;
     }
+    if (self->noted.known && self->noted == self->failed_state) {
+        self->noted = file_state{}; // the early decode of these very bytes failed
+        return false;
+    }
     auto image = static_cast<ILuint>(ilGetInteger(IL_CUR_IMAGE));
     self->kept = sandbox::result{}; // another file state's, or reuse would have served
     job work{&lib, data, size, type, image};
@@ -151,10 +155,14 @@ void decode_child::start_early(const char* name) {
 
 void decode_child::take_early(const file_state& state) {
     std::unique_ptr<early_run> run = std::move(early()); // dropped unfinished, its child ends
+    if (run == nullptr || !state.known || !(run->state == state)) {
+        return;
+    }
     sandbox::result reply;
-    if (run != nullptr && state.known && run->state == state &&
-        sandbox::finish(run->run, reply) == sandbox::outcome::done) {
+    if (sandbox::finish(run->run, reply) == sandbox::outcome::done) {
         kept = std::move(reply);
         kept_state = state;
+    } else {
+        failed_state = state;
     }
 }

@@ -81,10 +81,12 @@ class decode_child {
     };
     static bool decode_early(void* context, sandbox::result_writer& out);
     static std::unique_ptr<early_run>& early();
-    // Keeps the early decode's result when it was for `state` and succeeded.
+    // Keeps the early decode's result when it was for `state` and succeeded; when it failed,
+    // notes the state, as decoding the same bytes again would fail the same way.
     void take_early(const file_state& state);
 
     file_state noted;
+    file_state failed_state;
     file_state kept_state;
     sandbox::result kept;
 };

@@ -1,8 +1,8 @@
 // Runs one piece of work in a forked child that can do nothing but hand back bytes: limited
 // address space, CPU time and file size, no new files, sockets, processes or programs (a
-// seccomp filter), every inherited descriptor closed but its two channels (and one input, when
-// the parent hands it one). The child writes its
-// result into a memfd and reports on a socket; the parent waits with a time limit.
+// seccomp filter), every inherited descriptor closed but its two channels and the input the
+// parent may hand it. The child writes its result into a memfd and reports on a socket; the
+// parent waits with a time limit.
 //
 // The child runs on a copy of the parent's memory, so the work may use anything the parent had
 // set up before the call. It must not use threads, and the parent must not rely on locks that

@@ -258,6 +258,14 @@ TEST_F(DevilIsolation, AnEarlyDecodeServesOnlyTheFileStateItWasStartedFor) {
         EXPECT_TRUE(got == c.wanted);
         EXPECT_EQ(children_started(), before + 1);
     }
+
+    // A file the early decode could not decode fails its load at once, without a second child.
+    std::string bad = file("bad.png");
+    ASSERT_TRUE(test_support::write_file(bad, "\x89PNG\r\n\x1a\n not a picture at all"));
+    std::uint64_t before = children_started();
+    devil::start_early_decode(bad.c_str());
+    EXPECT_FALSE(load(bad, nullptr, got));
+    EXPECT_EQ(children_started(), before + 1);
 }
 
 } // namespace
