@@ -114,20 +114,27 @@ bool read_whole(int file, unsigned char* into, std::uint32_t size) {
 
 } // namespace
 
-// In the child, which has no wrapper of its own yet: the file read from the descriptor handed
-// over, the library started and the image bound as a load finds them, then the same decode as
-// any other.
+// In the child, which has no wrapper of its own yet, before its walls go up: the library
+// started as a load finds it.
+bool decode_child::start_library(void* context) {
+    auto* work = static_cast<early_job*>(context);
+    work->lib = new (std::nothrow) devil;
+    return work->lib != nullptr;
+}
+
+// Then the file read from the descriptor handed over, the image bound as a load binds it and
+// the same decode as any other.
 bool decode_child::decode_early(void* context, sandbox::result_writer& out) {
     auto* work = static_cast<early_job*>(context);
+    std::unique_ptr<devil> lib(work->lib);
     std::unique_ptr<unsigned char[], platform::pixel_deleter> bytes(
         static_cast<unsigned char*>(platform::allocate_pixels(work->size)));
     if (bytes == nullptr || !read_whole(sandbox::child_input_fd, bytes.get(), work->size)) {
         return false;
     }
-    devil lib;
-    ILuint image = lib.create_image();
+    ILuint image = lib->create_image();
     ilOriginFunc(IL_ORIGIN_UPPER_LEFT);
-    return lib.decode(bytes.get(), work->size, ilTypeFromExt(work->name)) &&
+    return lib->decode(bytes.get(), work->size, ilTypeFromExt(work->name)) &&
            image_transfer::pack_image(image, out);
 }
 
@@ -146,8 +153,9 @@ void decode_child::start_early(const char* name) {
     bool readable = fstat(file, &facts) == 0 && S_ISREG(facts.st_mode) && facts.st_size > 0 &&
                     static_cast<std::uint64_t>(facts.st_size) <= UINT32_MAX && run->state.known &&
                     run->state.size == static_cast<std::uint64_t>(facts.st_size);
-    early_job work{name, static_cast<std::uint32_t>(facts.st_size)};
-    if (readable && sandbox::start(options().limits, decode_early, &work, run->run, file)) {
+    early_job work{name, static_cast<std::uint32_t>(facts.st_size), nullptr};
+    if (readable &&
+        sandbox::start(options().limits, decode_early, &work, run->run, file, start_library)) {
         early() = std::move(run);
     }
     close(file);
@@ -159,10 +167,11 @@ void decode_child::take_early(const file_state& state) {
         return;
     }
     sandbox::result reply;
-    if (sandbox::finish(run->run, reply) == sandbox::outcome::done) {
+    sandbox::outcome how = sandbox::finish(run->run, reply);
+    if (how == sandbox::outcome::done) {
         kept = std::move(reply);
         kept_state = state;
-    } else {
+    } else if (how == sandbox::outcome::timed_out) {
         failed_state = state;
     }
 }

@@ -74,15 +74,18 @@ class decode_child {
     struct early_job {
         const char* name;
         std::uint32_t size;
+        devil* lib; // the child's own, made before its walls go up
     };
     struct early_run {
         file_state state;
         sandbox::started run;
     };
+    static bool start_library(void* context);
     static bool decode_early(void* context, sandbox::result_writer& out);
     static std::unique_ptr<early_run>& early();
-    // Keeps the early decode's result when it was for `state` and succeeded; when it failed,
-    // notes the state, as decoding the same bytes again would fail the same way.
+    // Keeps the early decode's result when it was for `state` and succeeded. When it ran out
+    // of time, notes the state: the same bytes would take as long again. Any other failure is
+    // left to the load's own decode, which costs little to try.
     void take_early(const file_state& state);
 
     file_state noted;

@@ -41,6 +41,13 @@ struct report {
 };
 constexpr std::uint32_t report_magic = 0x474C5652; // "GLVR"
 
+// What the child runs: the set-up before its walls go up, then the work.
+struct job_parts {
+    work job;
+    void* context;
+    set_up before_walls;
+};
+
 tally counts;
 
 void count(outcome how) {
@@ -128,14 +135,17 @@ bool send_report(bool succeeded, std::uint64_t size) {
     return write(child_report_fd, &message, sizeof message) == sizeof message;
 }
 
-[[noreturn]] void child_main(const limits& bounds, work job, void* context, int result_fd,
+[[noreturn]] void child_main(const limits& bounds, const job_parts& parts, int result_fd,
                              int report_fd, int input_fd) {
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     default_fatal_signals();
     if (!keep_only_channels(result_fd, report_fd, input_fd) || !limit_resources(bounds) ||
+        (parts.before_walls != nullptr && !parts.before_walls(parts.context)) ||
         !confine_system_calls()) {
         _exit(2);
     }
+    work job = parts.job;
+    void* context = parts.context;
     result_writer writer(child_result_fd, bounds.result_bytes);
     bool succeeded = job(context, writer);
     // _exit: no destructors or exit handlers of the parent's objects run in the child.
@@ -337,7 +347,8 @@ started::~started() {
     }
 }
 
-bool start(const limits& bounds, work job, void* context, started& run, int input) {
+bool start(const limits& bounds, work job, void* context, started& run, int input,
+           set_up before_walls) {
     int memfd = memfd_create("glintview-result", MFD_CLOEXEC);
     int sockets[2] = {-1, -1};
     if (memfd < 0 || socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, sockets) != 0) {
@@ -353,7 +364,7 @@ bool start(const limits& bounds, work job, void* context, started& run, int inpu
     pid_t child = fork();
     if (child == 0) {
         close(sockets[0]);
-        child_main(bounds, job, context, memfd, sockets[1], input);
+        child_main(bounds, {job, context, before_walls}, memfd, sockets[1], input);
     }
     close(sockets[1]);
     if (child < 0) {

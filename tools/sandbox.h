@@ -50,6 +50,10 @@ class result_writer {
 
 // The work: runs in the child, fills the result and returns true on success.
 using work = bool (*)(void* context, result_writer& result);
+// Runs in the child before its system calls are confined, to start a library that makes calls
+// the walls refuse (the sanitizers' runtime does, the first time it meets a class); it must not
+// touch the untrusted input. False ends the child as a crash.
+using set_up = bool (*)(void* context);
 
 class started;
 
@@ -83,7 +87,7 @@ class started {
     started& operator=(const started&) = delete;
 
   private:
-    friend bool start(const limits&, work, void*, started&, int);
+    friend bool start(const limits&, work, void*, started&, int, set_up);
     friend outcome finish(started&, result&);
 
     limits bounds;
@@ -100,7 +104,8 @@ constexpr int child_input_fd = 5;
 // that was not started) when no channel or child can be made. The child works on a copy of
 // this moment's memory, so `context` need not outlive the call. `input`, unless -1, stays open
 // in the child as child_input_fd; the caller may close its own copy once this returns.
-bool start(const limits& bounds, work job, void* context, started& run, int input = -1);
+bool start(const limits& bounds, work job, void* context, started& run, int input = -1,
+           set_up before_walls = nullptr);
 // Waits for a started child; on `done`, `out` holds its result.
 outcome finish(started& run, result& out);
 // Both at once.
