@@ -1,7 +1,9 @@
 // The desktop backend's window: an SDL2 window on X11 whose surface holds our frame.
 #include "platform/backends/sdl/sdl_window.h"
 
+#include <cstdlib>
 #include <new>
+#include <string>
 
 #include "platform/backend.h"
 
@@ -11,6 +13,35 @@ namespace {
 
 // The window alive now: the caption's height is its frame's.
 native_window* alive = nullptr;
+
+// SDL opens an X input method as it starts, in the locale the environment names, and in a
+// UTF-8 locale that means parsing the locale's whole compose table (about 10 ms here). The
+// viewer reads keys, never text, so the input method is never used: SDL starts in the C
+// locale, whose table is small, and the environment is put back as it was.
+class c_locale_while_starting {
+  public:
+    c_locale_while_starting() {
+        const char* was = std::getenv("LC_ALL");
+        had_value = was != nullptr;
+        if (had_value) {
+            saved = was;
+        }
+        setenv("LC_ALL", "C", 1);
+    }
+    ~c_locale_while_starting() {
+        if (had_value) {
+            setenv("LC_ALL", saved.c_str(), 1);
+        } else {
+            unsetenv("LC_ALL");
+        }
+    }
+    c_locale_while_starting(const c_locale_while_starting&) = delete;
+    c_locale_while_starting& operator=(const c_locale_while_starting&) = delete;
+
+  private:
+    bool had_value = false;
+    std::string saved;
+};
 
 // Started once and kept for the life of the process. SDL's shutdown puts Xlib's default error
 // handler back before it closes its second connection, where an error about a window already
@@ -31,8 +62,11 @@ bool start_video() {
     // A picture left open for an hour is no game: the screen saver and the compositor carry on.
     SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
     SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-        return false;
+    {
+        c_locale_while_starting c_locale;
+        if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+            return false;
+        }
     }
     // The viewer reads keys, never text: no input method to wake on every key.
     SDL_StopTextInput();
