@@ -14,33 +14,52 @@ namespace {
 // The window alive now: the caption's height is its frame's.
 native_window* alive = nullptr;
 
-// SDL opens an X input method as it starts, in the locale the environment names, and in a
-// UTF-8 locale that means parsing the locale's whole compose table (about 10 ms here). The
-// viewer reads keys, never text, so the input method is never used: SDL starts in the C
-// locale, whose table is small, and the environment is put back as it was.
-class c_locale_while_starting {
+// The environment SDL starts in, put back as it was once SDL has started:
+// - LC_ALL=C: SDL opens an X input method in the environment's locale, and in a UTF-8 locale
+//   that means parsing the locale's whole compose table (about 10 ms here). The viewer reads
+//   keys, never text, so the input method is never used; the C locale's table is small.
+// - With no session bus named, libdbus would launch one for SDL: a daemon left running after
+//   the viewer, which needs no bus. An address of no known kind fails at once.
+class start_environment {
   public:
-    c_locale_while_starting() {
-        const char* was = std::getenv("LC_ALL");
-        had_value = was != nullptr;
-        if (had_value) {
-            saved = was;
-        }
-        setenv("LC_ALL", "C", 1);
+    start_environment() {
+        set("LC_ALL", "C", false);
+        set("DBUS_SESSION_BUS_ADDRESS", "disabled:", true);
     }
-    ~c_locale_while_starting() {
-        if (had_value) {
-            setenv("LC_ALL", saved.c_str(), 1);
-        } else {
-            unsetenv("LC_ALL");
+    ~start_environment() {
+        for (const variable& v : saved) {
+            if (!v.changed) {
+                continue;
+            }
+            if (v.had_value) {
+                setenv(v.name, v.value.c_str(), 1);
+            } else {
+                unsetenv(v.name);
+            }
         }
     }
-    c_locale_while_starting(const c_locale_while_starting&) = delete;
-    c_locale_while_starting& operator=(const c_locale_while_starting&) = delete;
+    start_environment(const start_environment&) = delete;
+    start_environment& operator=(const start_environment&) = delete;
 
   private:
-    bool had_value = false;
-    std::string saved;
+    struct variable {
+        const char* name = nullptr;
+        bool had_value = false;
+        bool changed = false;
+        std::string value;
+    };
+
+    void set(const char* name, const char* value, bool only_when_unset) {
+        variable& v = saved[count++];
+        const char* was = std::getenv(name);
+        v.name = name;
+        v.had_value = was != nullptr;
+        v.value = was != nullptr ? was : "";
+        v.changed = !(only_when_unset && v.had_value) && setenv(name, value, 1) == 0;
+    }
+
+    variable saved[2];
+    int count = 0;
 };
 
 // Started once and kept for the life of the process. SDL's shutdown puts Xlib's default error
@@ -63,13 +82,13 @@ bool start_video() {
     SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
     SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
     {
-        c_locale_while_starting c_locale;
+        start_environment quiet;
         if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
             return false;
         }
+        // The viewer reads keys, never text: no input method to wake on every key.
+        SDL_StopTextInput();
     }
-    // The viewer reads keys, never text: no input method to wake on every key.
-    SDL_StopTextInput();
     sdl::handle_x_errors();
     started = true;
     return true;
