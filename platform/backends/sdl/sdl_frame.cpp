@@ -182,10 +182,12 @@ surface frame_for(native_window& native, const rect& part) {
         frame.part = part;
         return {};
     }
-    bool same_size = frame.image != nullptr && frame.part.width() == part.width() &&
-                     frame.part.height() == part.height();
+    // A part that fits the image made for an earlier one uses its top-left corner: dragging a
+    // large window along a screen edge changes the part at every paint.
+    bool fits = frame.image != nullptr && part.width() <= frame.image->width &&
+                part.height() <= frame.image->height;
     bool to_share = frame.painted && !frame.shared && !frame.sharing_refused;
-    if (!same_size || to_share) {
+    if (!fits || to_share) {
         drop_image(frame);
         bool made = (frame.painted && make_shared_image(frame, part.width(), part.height())) ||
                     make_plain_image(frame, part.width(), part.height());
