@@ -9,7 +9,6 @@
 // segment is faulted in 4 KiB at a time on both sides, ours and the server's, which costs the
 // first paint more than sending the pixels. Later paints, where that cost is paid once and the
 // copy every time, use a shared segment.
-#include <SDL_syswm.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
 #include <new>
@@ -144,22 +143,19 @@ bool make_plain_image(x_frame& frame, int width, int height) {
 // The window's connection, visual and a graphics context, once per window; null when the
 // window is not on X11 or its pixels are not laid out as ours.
 x_frame* start_frame(native_window& native) {
-    SDL_SysWMinfo info;
-    SDL_VERSION(&info.version);
-    if (!SDL_GetWindowWMInfo(native.window, &info) || info.subsystem != SDL_SYSWM_X11) {
-        return nullptr;
-    }
+    Display* display = nullptr;
+    Window window = 0;
     XWindowAttributes attributes{};
-    if (!XGetWindowAttributes(info.info.x11.display, info.info.x11.window, &attributes) ||
-        !holds_xrgb(attributes)) {
+    if (!x11_handles(native, display, window) ||
+        !XGetWindowAttributes(display, window, &attributes) || !holds_xrgb(attributes)) {
         return nullptr;
     }
     auto* frame = new (std::nothrow) x_frame;
     if (frame == nullptr) {
         return nullptr;
     }
-    frame->display = info.info.x11.display;
-    frame->window = info.info.x11.window;
+    frame->display = display;
+    frame->window = window;
     frame->visual = attributes.visual;
     frame->gc = XCreateGC(frame->display, frame->window, 0, nullptr);
     return frame;

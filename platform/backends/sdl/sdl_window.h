@@ -3,6 +3,7 @@
 #pragma once
 
 #include <SDL.h>
+#include <X11/Xlib.h>
 #include <cstdint>
 #include <deque>
 #include <vector>
@@ -43,6 +44,8 @@ namespace sdl {
 
 // Installs the backend's X error handler in place of the one SDL's start put there.
 void handle_x_errors();
+// The window's X connection and window; false when it is not on X11.
+bool x11_handles(const native_window& native, Display*& display, Window& window);
 // The client area's top-left corner on the screen, as the X server has it.
 bool client_origin(const native_window& native, int& x, int& y);
 

@@ -83,16 +83,24 @@ void handle_x_errors() {
 
 // SDL 2.26 counts the frame's position twice once a reparenting window manager has framed the
 // window (openbox reports 38, 38 for a window at 19, 19), so the server is asked.
-bool client_origin(const native_window& native, int& x, int& y) {
+bool x11_handles(const native_window& native, Display*& display, Window& window) {
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
     if (!SDL_GetWindowWMInfo(native.window, &info) || info.subsystem != SDL_SYSWM_X11) {
         return false;
     }
-    Display* display = info.info.x11.display;
+    display = info.info.x11.display;
+    window = info.info.x11.window;
+    return true;
+}
+
+bool client_origin(const native_window& native, int& x, int& y) {
+    Display* display = nullptr;
+    Window window = 0;
     Window child = 0;
-    return XTranslateCoordinates(display, info.info.x11.window, DefaultRootWindow(display), 0, 0,
-                                 &x, &y, &child) != 0;
+    return x11_handles(native, display, window) &&
+           XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &x, &y,
+                                 &child) != 0;
 }
 
 } // namespace sdl
@@ -100,13 +108,11 @@ bool client_origin(const native_window& native, int& x, int& y) {
 namespace backend {
 
 void begin_move_drag(native_window* native) {
-    SDL_SysWMinfo info;
-    SDL_VERSION(&info.version);
-    if (!SDL_GetWindowWMInfo(native->window, &info) || info.subsystem != SDL_SYSWM_X11) {
+    Display* display = nullptr;
+    Window window = 0;
+    if (!sdl::x11_handles(*native, display, window)) {
         return;
     }
-    Display* display = info.info.x11.display;
-    Window window = info.info.x11.window;
     int root_x = 0;
     int root_y = 0;
     // Released already (a quick click): a move now would follow the pointer until the next
