@@ -209,6 +209,12 @@ void wait_until_ended(pid_t child, std::int64_t deadline) {
     close(process);
 }
 
+void kill_and_reap(pid_t child, int& status) {
+    kill(child, SIGKILL);
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+}
+
 // Reaps the child: it has closed its socket, so it is ending; one that lingers past the
 // deadline is killed. Returns the wait status, and whether it ended on its own.
 bool reap(pid_t child, std::int64_t deadline, int& status) {
@@ -222,9 +228,7 @@ bool reap(pid_t child, std::int64_t deadline, int& status) {
         }
         wait_until_ended(child, deadline);
     }
-    kill(child, SIGKILL);
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
+    kill_and_reap(child, status);
     return false;
 }
 
@@ -335,10 +339,8 @@ outcome wait_for_child(pid_t child, int socket, int memfd, const limits& bounds,
 
 started::~started() {
     if (child > 0) {
-        kill(child, SIGKILL);
         int status = 0;
-        while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-        }
+        kill_and_reap(child, status);
     }
     for (int fd : {memfd, socket}) {
         if (fd >= 0) {
