@@ -276,13 +276,10 @@ bool convertible_here(convertible_image& image) {
            bytes == image.pixel_count * ilGetInteger(IL_IMAGE_BYTES_PER_PIXEL);
 }
 
-ILubyte channels_of(ILenum format) {
-    return format == IL_RGBA || format == IL_BGRA ? 4 : 3;
-}
-
 // The bound image made anew as 8-bit `format`, its block from the library's allocator.
 bool remake_as(const convertible_image& image, ILenum format) {
-    return ilTexImage(image.width, image.height, image.depth, channels_of(format), format,
+    return ilTexImage(image.width, image.height, image.depth,
+                      static_cast<ILubyte>(devil_internal::channels_of(format)), format,
                       IL_UNSIGNED_BYTE, nullptr) == IL_TRUE;
 }
 
@@ -298,7 +295,8 @@ void restore_facts(const convertible_image& image) {
 // block lives beside the new one until the pixels are across. Should the library free the old
 // block some other way (allocator functions not ours), it is not read: the result is false.
 bool convert_here(const convertible_image& image) {
-    held = {hold::armed, image.pixels, image.pixel_count * channels_of(image.format)};
+    held = {hold::armed, image.pixels,
+            image.pixel_count * devil_internal::channels_of(image.format)};
     bool made = remake_as(image, IL_BGRA);
     if (!made && held.state == hold::released) {
         remake_as(image, image.format); // no memory for the new block: the old one comes back
@@ -317,6 +315,25 @@ bool convert_here(const convertible_image& image) {
 }
 
 } // namespace
+
+std::uint32_t devil_internal::channels_of(std::uint32_t format) {
+    switch (format) {
+    case IL_COLOUR_INDEX:
+    case IL_ALPHA:
+    case IL_LUMINANCE:
+        return 1;
+    case IL_LUMINANCE_ALPHA:
+        return 2;
+    case IL_RGB:
+    case IL_BGR:
+        return 3;
+    case IL_RGBA:
+    case IL_BGRA:
+        return 4;
+    default:
+        return 0;
+    }
+}
 
 void devil::init() {
     ilSetMemory(allocate_library_block, free_library_block);

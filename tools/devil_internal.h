@@ -18,6 +18,10 @@ void lower_in_place(char* text);
 bool count_distinct_values(const unsigned char* data, std::size_t size, unsigned bpp,
                            std::uint32_t& count);
 
+// Channels in a pixel of the library's `format` (IL_RGB and so on); 0 for a format it does not
+// have.
+std::uint32_t channels_of(std::uint32_t format);
+
 // 8-bit blue, green, red, alpha 255 from `pixels` three-byte pixels: red first (RGB) when
 // `red_first`, else blue first (BGR). The blocks must not overlap.
 void three_bytes_to_bgra(const unsigned char* from, unsigned char* to, std::size_t pixels,

@@ -6,6 +6,8 @@
 #include <sys/mman.h>
 #include <vector>
 
+#include "tools/devil_internal.h"
+
 namespace image_transfer {
 namespace {
 
@@ -43,25 +45,6 @@ struct node_view {
     const unsigned char* palette;
     const unsigned char* pixels;
 };
-
-std::uint32_t channels_of(std::uint32_t format) {
-    switch (format) {
-    case IL_COLOUR_INDEX:
-    case IL_ALPHA:
-    case IL_LUMINANCE:
-        return 1;
-    case IL_LUMINANCE_ALPHA:
-        return 2;
-    case IL_RGB:
-    case IL_BGR:
-        return 3;
-    case IL_RGBA:
-    case IL_BGRA:
-        return 4;
-    default:
-        return 0;
-    }
-}
 
 std::uint32_t bytes_per_channel(std::uint32_t type) {
     switch (type) {
@@ -228,7 +211,8 @@ bool palette_well_formed(const node_header& h) {
 
 bool header_well_formed(const node_header& h) {
     bool sized = h.width > 0 && h.height > 0 && h.depth > 0;
-    bool typed = channels_of(h.format) != 0 && channels_of(h.format) == h.channels &&
+    bool typed = devil_internal::channels_of(h.format) != 0 &&
+                 devil_internal::channels_of(h.format) == h.channels &&
                  bytes_per_channel(h.type) != 0;
     bool indexed_bytes = h.format != IL_COLOUR_INDEX || h.type == IL_UNSIGNED_BYTE;
     bool origin = h.origin == IL_ORIGIN_LOWER_LEFT || h.origin == IL_ORIGIN_UPPER_LEFT;
