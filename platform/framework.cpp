@@ -1,4 +1,5 @@
 #include "platform/framework.h"
+#include "platform/termination.h"
 
 #include "platform/backend.h"
 #include "platform/system.h"
@@ -35,6 +36,9 @@ int run_application(int argc, const char* const* argv) {
     // The program runs its whole life inside the start-up hook (a modal run); a hook that asks
     // for a message loop of the framework's own gets none, as there is no window left to serve.
     the_application->init_instance();
+    // Ended in order by a signal: report it as a shell reports a process the signal ended.
+    if (const int signal_number = termination_signal(); signal_number != 0)
+        return 128 + signal_number;
     return 0;
 }
 
