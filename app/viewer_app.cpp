@@ -7,7 +7,7 @@
 #include "config/configuration_reader.h"
 #include "config/settings.h"
 #include "platform/system.h"
-#include "tools/devil.h"
+#include "tools/devil/devil.h"
 #include "tools/tools.h"
 #include "viewer/viewer_dialog.h"
 

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "tools/devil.h"
+#include "tools/devil/devil.h"
 
 namespace {
 

@@ -18,8 +18,8 @@
 #include <unistd.h>
 #include <vector>
 
-#include "tools/decode_child.h"
-#include "tools/devil.h"
+#include "tools/sandbox/decode_child.h"
+#include "tools/devil/devil.h"
 
 namespace {
 

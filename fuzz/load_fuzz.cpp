@@ -12,8 +12,8 @@
 #include <string>
 #include <unistd.h>
 
-#include "tools/decode_child.h"
-#include "tools/devil.h"
+#include "tools/sandbox/decode_child.h"
+#include "tools/devil/devil.h"
 
 namespace {
 

@@ -200,3 +200,11 @@ std::uint32_t file_size(const char* path) {
     std::uint64_t size = platform::regular_file_size(path);
     return size > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<std::uint32_t>(size);
 }
+
+void lower_in_place(char* text) {
+    for (char* c = text; c != nullptr && *c != '\0'; ++c) {
+        if (*c >= 'A' && *c <= 'Z') {
+            *c = static_cast<char>(*c - 'A' + 'a');
+        }
+    }
+}

@@ -23,6 +23,8 @@ const char* format_text(const char* format, ...) __attribute__((format(printf, 1
 // Newly allocated copies with ASCII letters changed case; null for a null text.
 std::unique_ptr<char[]> upper_copy(const char* text);
 std::unique_ptr<char[]> lower_copy(const char* text);
+// ASCII letters of a zero-terminated text to lower case, in place; null is left alone.
+void lower_in_place(char* text);
 
 // The text after the path's last '.' (empty when the path ends in '.'); null for a null or
 // empty path, a path without '.', or an extension of more than 15 characters.

@@ -8,7 +8,7 @@
 
 #include "platform/gdi.h"
 #include "platform/window.h"
-#include "tools/devil.h"
+#include "tools/devil/devil.h"
 
 // The size of the settings' snapshot type text.
 constexpr std::size_t snapshot_type_size = 8;

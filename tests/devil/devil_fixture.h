@@ -9,8 +9,8 @@
 
 #include "platform/backends/headless/headless.h"
 #include "test_support.h"
-#include "tools/devil.h"
-#include "tools/sandbox.h"
+#include "tools/devil/devil.h"
+#include "tools/sandbox/sandbox.h"
 
 // How a sandboxed child ends when malloc runs out of memory: a sanitizer's allocator ends the
 // process where the C library's fails the allocation.

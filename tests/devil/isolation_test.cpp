@@ -7,7 +7,7 @@
 #include <sys/stat.h>
 #include <tuple>
 
-#include "tools/decode_child.h"
+#include "tools/sandbox/decode_child.h"
 
 namespace {
 

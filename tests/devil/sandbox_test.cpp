@@ -10,8 +10,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "tools/image_transfer.h"
-#include "tools/sandbox.h"
+#include "tools/sandbox/image_transfer.h"
+#include "tools/sandbox/sandbox.h"
 
 namespace {
 

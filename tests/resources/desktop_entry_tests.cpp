@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "test_support.h"
-#include "tools/devil.h"
+#include "tools/devil/devil.h"
 
 namespace {
 

@@ -1,8 +1,9 @@
-// Decoding for devil::load_file in a sandboxed child (tools/sandbox.h), and the decoded image
-// kept for the reloads that follow.
+// Decoding for devil::load_file in a sandboxed child (tools/sandbox/sandbox.h), and the decoded
+// image kept for the reloads that follow.
 //
-// The child decodes with the wrapper's own decode (its guards and the library), then hands the
-// image back through tools/image_transfer.h; the parent rebuilds its bound image from that.
+// The child decodes with the wrapper's own decode (its guards and the library), handed in as a
+// child_decoder, then hands the image back through tools/sandbox/image_transfer.h; the parent
+// rebuilds its bound image from that.
 // The last result stays mapped when it is small enough (decode_options::most_kept_bytes): a
 // reload of the same file state (the file's size and modification time, and the member's name
 // for an archive) rebuilds from it without a child, which is what every zoom step and reset
@@ -14,9 +15,18 @@
 #include <memory>
 #include <string>
 
-#include "tools/sandbox.h"
+#include "tools/sandbox/sandbox.h"
 
-class devil;
+// The wrapper's decode, handed in as plain functions, so that the child machinery depends on
+// nothing of the wrapper.
+struct child_decoder {
+    // Decodes `size` bytes of `type` into the bound image with `library`'s guards.
+    bool (*decode)(void* library, const void* data, std::uint32_t size, ILenum type);
+    // For the early decode, in the child before its walls go up: a library of its own with an
+    // image bound as a load binds it; null when it cannot be made. `end` ends it.
+    void* (*start)();
+    void (*end)(void* library);
+};
 
 // How loads decode; tests and benchmarks change it, the program keeps the defaults.
 struct decode_options {
@@ -32,23 +42,25 @@ struct decode_options {
 
 class decode_child {
   public:
+    // Decodes with `how`, given `library` in this process.
+    decode_child(const child_decoder& how, void* library) : how(how), library(library) {}
+
     static decode_options& options();
 
     // When the file (or member) is unchanged since the last decode, rebuilds the bound image
-    // from it and refreshes `lib`'s description: true. Otherwise false, and the file's state is
-    // noted for the decode that follows.
-    static bool reuse(devil& lib, const char* name, const char* archive);
+    // from it: true. Otherwise false, and the file's state is noted for the decode that follows.
+    bool reuse(const char* name, const char* archive);
 
     // Decodes `size` bytes of `type` into the bound image through a child (or in-process, when
-    // so set) and refreshes `lib`'s description. False for anything the child could not hand
-    // back whole: a refusal, crash, signal, time-out, or malformed result.
-    static bool decode(devil& lib, const void* data, std::uint32_t size, ILenum type);
+    // so set). False for anything the child could not hand back whole: a refusal, crash,
+    // signal, time-out, or malformed result.
+    bool decode(const void* data, std::uint32_t size, ILenum type);
 
     // Starts decoding the disk file `name` in a child now, which reads the file itself, so
     // that it works while the program starts up. The first load that finds the file in the
     // same state takes the result as though it had been kept from an earlier decode; any other
     // load drops it. Nothing happens when decoding runs in this process.
-    static void start_early(const char* name);
+    static void start_early(const char* name, const child_decoder& how);
 
   private:
     struct file_state {
@@ -62,7 +74,8 @@ class decode_child {
     };
 
     struct job {
-        devil* lib;
+        const child_decoder* how;
+        void* library;
         const void* data;
         std::uint32_t size;
         ILenum type;
@@ -74,7 +87,8 @@ class decode_child {
     struct early_job {
         const char* name;
         std::uint32_t size;
-        devil* lib; // the child's own, made before its walls go up
+        const child_decoder* how;
+        void* library; // the child's own, made before its walls go up
     };
     struct early_run {
         file_state state;
@@ -88,6 +102,8 @@ class decode_child {
     // left to the load's own decode, which costs little to try.
     void take_early(const file_state& state);
 
+    child_decoder how;
+    void* library;
     file_state noted;
     file_state failed_state;
     file_state kept_state;

@@ -1,9 +1,11 @@
+#include "tools/devil/dds_snapshot.h"
+
 #include <cerrno>
 #include <cstring>
 #include <unistd.h>
 
-#include "tools/devil.h"
-#include "tools/devil_internal.h"
+#include "tools/devil/devil.h"
+#include "tools/devil/staged_file.h"
 #include "tools/tools.h"
 
 dds_options_record dds_options{};
@@ -58,7 +60,7 @@ bool write_to_file(const void* bytes, std::size_t count, void* context) {
 } // namespace
 
 std::uint16_t surface_format_code(char* text) {
-    devil_internal::lower_in_place(text);
+    lower_in_place(text);
     for (const format_name& entry : surface_formats) {
         if (text != nullptr && std::strcmp(text, entry.text) == 0) {
             return entry.code;

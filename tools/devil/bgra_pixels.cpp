@@ -3,9 +3,10 @@
 // (which the compiler does not vectorize at our optimisation level); the plain loops serve
 // everywhere else and for the last few pixels.
 #include <bit>
+#include <cstdint>
 #include <cstring>
 
-#include "tools/devil_internal.h"
+#include "tools/devil/bgra_pixels.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>

@@ -10,7 +10,7 @@
 #include <IL/il.h>
 #include <cstdint>
 
-#include "tools/sandbox.h"
+#include "tools/sandbox/sandbox.h"
 
 namespace image_transfer {
 
@@ -22,5 +22,9 @@ bool pack_image(ILuint name, sandbox::result_writer& out);
 // the image untouched, when the bytes are not a well-formed, self-consistent message; false
 // after a partial rebuild only when the library runs out of memory.
 bool rebuild_image(ILuint name, const unsigned char* bytes, std::uint64_t size);
+
+// Channels in a pixel of the library's `format` (IL_RGB and so on); 0 for a format it does not
+// have.
+std::uint32_t channels_of(std::uint32_t format);
 
 } // namespace image_transfer

@@ -1,4 +1,4 @@
-#include "tools/decode_child.h"
+#include "tools/sandbox/decode_child.h"
 
 #include <cerrno>
 #include <climits>
@@ -8,8 +8,7 @@
 
 #include "platform/pixel_memory.h"
 
-#include "tools/devil.h"
-#include "tools/image_transfer.h"
+#include "tools/sandbox/image_transfer.h"
 
 decode_options& decode_child::options() {
     static decode_options current;
@@ -33,9 +32,9 @@ decode_child::file_state decode_child::state_of(const char* name, const char* ar
     return state;
 }
 
-bool decode_child::reuse(devil& lib, const char* name, const char* archive) {
-    decode_child* self = lib.child.get();
-    if (self == nullptr || options().in_process) {
+bool decode_child::reuse(const char* name, const char* archive) {
+    decode_child* self = this;
+    if (options().in_process) {
         return false;
     }
     self->noted = state_of(name, archive);
@@ -48,27 +47,20 @@ bool decode_child::reuse(devil& lib, const char* name, const char* archive) {
     if (self->kept.size() > options().most_kept_bytes) {
         self->kept = sandbox::result{}; // an early decode's result, too large to keep
     }
-    if (!rebuilt) {
-        return false;
-    }
-    lib.image_info = lib.get_image_info();
-    return true;
+    return rebuilt;
 }
 
 // In the child: the wrapper's decode, guards and all, then the image goes into the result.
 bool decode_child::decode_and_pack(void* context, sandbox::result_writer& out) {
     auto* work = static_cast<job*>(context);
-    return work->lib->decode(work->data, work->size, work->type) &&
+    return work->how->decode(work->library, work->data, work->size, work->type) &&
            image_transfer::pack_image(work->image, out);
 }
 
-bool decode_child::decode(devil& lib, const void* data, std::uint32_t size, ILenum type) {
-    decode_child* self = lib.child.get();
-    if (self != nullptr && options().in_process) {
-        return lib.decode(data, size, type);
-    }
-    if (self == nullptr) {
-        return false;
+bool decode_child::decode(const void* data, std::uint32_t size, ILenum type) {
+    decode_child* self = this;
+    if (options().in_process) {
+        return how.decode(library, data, size, type);
     }
     if (self->noted.known && self->noted == self->failed_state) {
         self->noted = file_state{}; // the early decode of these very bytes failed
@@ -76,7 +68,7 @@ bool decode_child::decode(devil& lib, const void* data, std::uint32_t size, ILen
     }
     auto image = static_cast<ILuint>(ilGetInteger(IL_CUR_IMAGE));
     self->kept = sandbox::result{}; // another file state's, or reuse would have served
-    job work{&lib, data, size, type, image};
+    job work{&how, library, data, size, type, image};
     sandbox::result reply;
     bool loaded =
         sandbox::run(options().limits, decode_and_pack, &work, reply) == sandbox::outcome::done &&
@@ -86,7 +78,6 @@ bool decode_child::decode(devil& lib, const void* data, std::uint32_t size, ILen
         self->kept_state = self->noted;
     }
     self->noted = file_state{};
-    lib.image_info = lib.get_image_info();
     return loaded;
 }
 
@@ -118,28 +109,26 @@ bool read_whole(int file, unsigned char* into, std::uint32_t size) {
 // started as a load finds it.
 bool decode_child::start_library(void* context) {
     auto* work = static_cast<early_job*>(context);
-    work->lib = new (std::nothrow) devil;
-    return work->lib != nullptr;
+    work->library = work->how->start();
+    return work->library != nullptr;
 }
 
-// Then the file read from the descriptor handed over, the image bound as a load binds it and
-// the same decode as any other.
+// Then the file read from the descriptor handed over and the same decode as any other.
 bool decode_child::decode_early(void* context, sandbox::result_writer& out) {
     auto* work = static_cast<early_job*>(context);
-    std::unique_ptr<devil> lib(work->lib);
     std::unique_ptr<unsigned char[], platform::pixel_deleter> bytes(
         static_cast<unsigned char*>(platform::allocate_pixels(work->size)));
-    if (bytes == nullptr || !read_whole(sandbox::child_input_fd, bytes.get(), work->size)) {
-        return false;
-    }
-    ILuint image = lib->create_image();
-    ilOriginFunc(IL_ORIGIN_UPPER_LEFT);
-    return lib->decode(bytes.get(), work->size, ilTypeFromExt(work->name)) &&
-           image_transfer::pack_image(image, out);
+    auto image = static_cast<ILuint>(ilGetInteger(IL_CUR_IMAGE));
+    bool packed =
+        bytes != nullptr && read_whole(sandbox::child_input_fd, bytes.get(), work->size) &&
+        work->how->decode(work->library, bytes.get(), work->size, ilTypeFromExt(work->name)) &&
+        image_transfer::pack_image(image, out);
+    work->how->end(work->library);
+    return packed;
 }
 
 // The child reads the file itself, so that start-up goes on at once.
-void decode_child::start_early(const char* name) {
+void decode_child::start_early(const char* name, const child_decoder& how) {
     if (options().in_process || name == nullptr) {
         return;
     }
@@ -153,7 +142,7 @@ void decode_child::start_early(const char* name) {
     bool readable = fstat(file, &facts) == 0 && S_ISREG(facts.st_mode) && facts.st_size > 0 &&
                     static_cast<std::uint64_t>(facts.st_size) <= UINT32_MAX && run->state.known &&
                     run->state.size == static_cast<std::uint64_t>(facts.st_size);
-    early_job work{name, static_cast<std::uint32_t>(facts.st_size), nullptr};
+    early_job work{name, static_cast<std::uint32_t>(facts.st_size), &how, nullptr};
     if (readable &&
         sandbox::start(options().limits, decode_early, &work, run->run, file, start_library)) {
         early() = std::move(run);

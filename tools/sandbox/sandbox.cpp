@@ -1,4 +1,4 @@
-#include "tools/sandbox.h"
+#include "tools/sandbox/sandbox.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -20,7 +20,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "tools/sandbox_filter.h"
+#include "tools/sandbox/sandbox_filter.h"
 
 // A sanitizer runtime, when linked in, would run its death callback (a fuzzer's report writer)
 // in the child; the child's failures are ours to count, not theirs to report.

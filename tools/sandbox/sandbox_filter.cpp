@@ -1,4 +1,4 @@
-#include "tools/sandbox_filter.h"
+#include "tools/sandbox/sandbox_filter.h"
 
 #include <cerrno>
 #include <cstdint>

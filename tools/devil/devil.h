@@ -11,20 +11,11 @@
 #include <cstdint>
 #include <memory>
 
-#include "dds/dds.h"
 #include "platform/system.h"
+#include "tools/devil/dds_snapshot.h"
 
 class decode_child;
-
-// The options handed to the surface compressor by the last DDS snapshot (zero before the first).
-extern dds_options_record dds_options;
-
-// 10 to 19 for "dxt1", "dxt1a", "dxt3", "dxt5", "4444", "1555", "565", "8888", "888", "555";
-// 0 for any other text. The text is lower-cased in place first.
-std::uint16_t surface_format_code(char* text);
-
-// True for 1 and every other value with a single bit set; false for 0.
-bool is_power_of_two(std::uint32_t value);
+struct child_decoder;
 
 // Final: init is virtual but the destructor is not, so the class cannot be derived from.
 class devil final {
@@ -48,7 +39,7 @@ class devil final {
     // or truncated file; the bound image's content is then undefined.
     bool load_file(const char* name, const char* archive);
     // Starts decoding the disk file `name` at once, before any wrapper exists, for the first
-    // load of it to take up (tools/decode_child.h): start-up need not wait for it.
+    // load of it to take up (tools/sandbox/decode_child.h): start-up need not wait for it.
     static void start_early_decode(const char* name);
 
     // IL_BMP, IL_JPG, IL_PNG, IL_TGA, IL_TIF or IL_PSD for their three-letter extensions,
@@ -113,10 +104,16 @@ class devil final {
     const platform::private_heap* heap() const { return hHeap.get(); }
 
   private:
-    // Loads decode in a sandboxed child, which calls decode (tools/decode_child.h).
-    friend class decode_child;
+    // Loads decode in a sandboxed child, which calls decode through these
+    // (tools/sandbox/decode_child.h).
+    static const child_decoder& decoder();
+    static bool decode_with(void* library, const void* data, std::uint32_t size, ILenum type);
+    static void* start_library();
+    static void end_library(void* library);
 
     bool decode(const void* data, std::uint32_t size, ILenum type);
+    // The decode through the child, then the description of what it made.
+    bool decode_in_child(const void* data, std::uint32_t size, ILenum type);
     void* read_member(const char* name, const char* archive, std::uint32_t& size);
     void* allocate_file_data(std::uint32_t size);
     void free_file_data(void* pFileData);

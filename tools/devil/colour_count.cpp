@@ -8,7 +8,7 @@
 #include <pthread.h>
 
 #include "platform/pixel_memory.h"
-#include "tools/devil_internal.h"
+#include "tools/devil/colour_count.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <unistd.h>
 #include <utility>
 
-#include "tools/devil_internal.h"
+#include "tools/devil/tiff_alpha.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tools/devil.h"
+#include "tools/devil/devil.h"
 
 #include <algorithm>
 #include <climits>
@@ -10,15 +10,17 @@
 #include <utility>
 
 #include "platform/pixel_memory.h"
-#include "tools/decode_child.h"
-#include "tools/devil_internal.h"
+#include "tools/devil/bgra_pixels.h"
+#include "tools/devil/colour_count.h"
+#include "tools/devil/staged_file.h"
+#include "tools/devil/tiff_alpha.h"
+#include "tools/sandbox/decode_child.h"
+#include "tools/sandbox/image_transfer.h"
 #include "tools/tools.h"
-
-using devil_internal::lower_in_place;
 
 namespace {
 
-constexpr const char* trace_source = "tools/devil.cpp";
+constexpr const char* trace_source = "tools/devil/devil.cpp";
 
 // Objects alive: the library is shut down only when the last one goes, since shutting it down
 // frees every image, those of other objects too.
@@ -174,7 +176,7 @@ devil::devil() {
     } else {
         trace(trace_source, __LINE__, "\"devil::devil() failed to create hHeap\"");
     }
-    child.reset(new (std::nothrow) decode_child);
+    child.reset(new (std::nothrow) decode_child(decoder(), this));
     ++live_objects;
     init();
 }
@@ -279,7 +281,7 @@ bool convertible_here(convertible_image& image) {
 // The bound image made anew as 8-bit `format`, its block from the library's allocator.
 bool remake_as(const convertible_image& image, ILenum format) {
     return ilTexImage(image.width, image.height, image.depth,
-                      static_cast<ILubyte>(devil_internal::channels_of(format)), format,
+                      static_cast<ILubyte>(image_transfer::channels_of(format)), format,
                       IL_UNSIGNED_BYTE, nullptr) == IL_TRUE;
 }
 
@@ -296,7 +298,7 @@ void restore_facts(const convertible_image& image) {
 // block some other way (allocator functions not ours), it is not read: the result is false.
 bool convert_here(const convertible_image& image) {
     held = {hold::armed, image.pixels,
-            image.pixel_count * devil_internal::channels_of(image.format)};
+            image.pixel_count * image_transfer::channels_of(image.format)};
     bool made = remake_as(image, IL_BGRA);
     if (!made && held.state == hold::released) {
         remake_as(image, image.format); // no memory for the new block: the old one comes back
@@ -315,25 +317,6 @@ bool convert_here(const convertible_image& image) {
 }
 
 } // namespace
-
-std::uint32_t devil_internal::channels_of(std::uint32_t format) {
-    switch (format) {
-    case IL_COLOUR_INDEX:
-    case IL_ALPHA:
-    case IL_LUMINANCE:
-        return 1;
-    case IL_LUMINANCE_ALPHA:
-        return 2;
-    case IL_RGB:
-    case IL_BGR:
-        return 3;
-    case IL_RGBA:
-    case IL_BGRA:
-        return 4;
-    default:
-        return 0;
-    }
-}
 
 void devil::init() {
     ilSetMemory(allocate_library_block, free_library_block);
@@ -380,7 +363,8 @@ bool devil::load_file(const char* name, const char* archive) {
     }
     ilOriginFunc(IL_ORIGIN_UPPER_LEFT);
     colours_known = false; // the image is built anew, perhaps in the same block
-    if (decode_child::reuse(*this, name, archive)) {
+    if (child != nullptr && child->reuse(name, archive)) {
+        image_info = get_image_info();
         return true;
     }
     std::uint32_t size = 0;
@@ -388,8 +372,7 @@ bool devil::load_file(const char* name, const char* archive) {
         // Read whole and decoded from memory, as a member is: the library's own file reader
         // takes a truncated BMP for a whole one. The decoder is the one its extension names.
         file_bytes bytes = read_disk_file(name, size);
-        return bytes != nullptr &&
-               decode_child::decode(*this, bytes.get(), size, ilTypeFromExt(name));
+        return bytes != nullptr && decode_in_child(bytes.get(), size, ilTypeFromExt(name));
     }
     void* pFileData = read_member(name, archive, size);
     if (pFileData == nullptr) {
@@ -399,13 +382,43 @@ bool devil::load_file(const char* name, const char* archive) {
     if (const char* found = file_extension(name); found != nullptr) {
         std::snprintf(extension, sizeof extension, "%s", found);
     }
-    bool loaded = decode_child::decode(*this, pFileData, size, type_from_extension(extension));
+    bool loaded = decode_in_child(pFileData, size, type_from_extension(extension));
     free_file_data(pFileData);
     return loaded;
 }
 
 void devil::start_early_decode(const char* name) {
-    decode_child::start_early(name);
+    decode_child::start_early(name, decoder());
+}
+
+bool devil::decode_in_child(const void* data, std::uint32_t size, ILenum type) {
+    bool loaded = child != nullptr && child->decode(data, size, type);
+    image_info = get_image_info();
+    return loaded;
+}
+
+const child_decoder& devil::decoder() {
+    static const child_decoder hooks{decode_with, start_library, end_library};
+    return hooks;
+}
+
+bool devil::decode_with(void* library, const void* data, std::uint32_t size, ILenum type) {
+    return static_cast<devil*>(library)->decode(data, size, type);
+}
+
+// In the child, which has no wrapper of its own yet, before its walls go up: the library
+// started as a load finds it, with an image bound as a load binds it.
+void* devil::start_library() {
+    auto* library = new (std::nothrow) devil;
+    if (library != nullptr) {
+        library->create_image();
+        ilOriginFunc(IL_ORIGIN_UPPER_LEFT);
+    }
+    return library;
+}
+
+void devil::end_library(void* library) {
+    delete static_cast<devil*>(library);
 }
 
 bool devil::decode(const void* data, std::uint32_t size, ILenum type) {

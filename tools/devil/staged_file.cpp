@@ -1,3 +1,5 @@
+#include "tools/devil/staged_file.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -6,7 +8,6 @@
 #include <unistd.h>
 
 #include "platform/system.h"
-#include "tools/devil_internal.h"
 
 namespace devil_internal {
 
@@ -51,14 +52,6 @@ bool existing_target_writable(const std::string& target, bool& exists, mode_t& m
 }
 
 } // namespace
-
-void lower_in_place(char* text) {
-    for (char* c = text; c != nullptr && *c != '\0'; ++c) {
-        if (*c >= 'A' && *c <= 'Z') {
-            *c = static_cast<char>(*c - 'A' + 'a');
-        }
-    }
-}
 
 bool staged_file::can_replace(const char* target) {
     if (target == nullptr || *target == '\0') {

@@ -1,12 +1,10 @@
-#include "tools/image_transfer.h"
+#include "tools/sandbox/image_transfer.h"
 
 #include <climits>
 #include <cstring>
 #include <initializer_list>
 #include <sys/mman.h>
 #include <vector>
-
-#include "tools/devil_internal.h"
 
 namespace image_transfer {
 namespace {
@@ -211,8 +209,7 @@ bool palette_well_formed(const node_header& h) {
 
 bool header_well_formed(const node_header& h) {
     bool sized = h.width > 0 && h.height > 0 && h.depth > 0;
-    bool typed = devil_internal::channels_of(h.format) != 0 &&
-                 devil_internal::channels_of(h.format) == h.channels &&
+    bool typed = channels_of(h.format) != 0 && channels_of(h.format) == h.channels &&
                  bytes_per_channel(h.type) != 0;
     bool indexed_bytes = h.format != IL_COLOUR_INDEX || h.type == IL_UNSIGNED_BYTE;
     bool origin = h.origin == IL_ORIGIN_LOWER_LEFT || h.origin == IL_ORIGIN_UPPER_LEFT;
@@ -393,6 +390,25 @@ bool rebuild_image(ILuint name, const unsigned char* bytes, std::uint64_t size) 
     }
     ilBindImage(name);
     return built;
+}
+
+std::uint32_t channels_of(std::uint32_t format) {
+    switch (format) {
+    case IL_COLOUR_INDEX:
+    case IL_ALPHA:
+    case IL_LUMINANCE:
+        return 1;
+    case IL_LUMINANCE_ALPHA:
+        return 2;
+    case IL_RGB:
+    case IL_BGR:
+        return 3;
+    case IL_RGBA:
+    case IL_BGRA:
+        return 4;
+    default:
+        return 0;
+    }
 }
 
 } // namespace image_transfer
