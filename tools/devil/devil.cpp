@@ -12,6 +12,7 @@
 #include "platform/pixel_memory.h"
 #include "tools/devil/bgra_pixels.h"
 #include "tools/devil/colour_count.h"
+#include "tools/devil/resample.h"
 #include "tools/devil/staged_file.h"
 #include "tools/devil/tiff_alpha.h"
 #include "tools/sandbox/decode_child.h"
@@ -203,6 +204,9 @@ struct held_block {
     hold state = hold::off;
     const void* block = nullptr;
     std::size_t size = 0;
+    // A block the wrapper filled itself, given to the library's next request of its size.
+    void* offered = nullptr;
+    std::size_t offered_size = 0;
 };
 
 held_block held;
@@ -212,6 +216,9 @@ held_block held;
 // The library's image blocks come from the pixel allocator: huge pages save most of the cost
 // of touching a fresh image for the first time.
 static void* ILAPIENTRY allocate_library_block(const ILsizei size) {
+    if (held.offered != nullptr && size == held.offered_size) {
+        return std::exchange(held.offered, nullptr);
+    }
     if (held.state == hold::released && size == held.size) {
         held.state = hold::handed_back;
         return const_cast<void*>(held.block);
@@ -313,6 +320,84 @@ bool convert_here(const convertible_image& image) {
         platform::free_pixels(image.pixels);
     }
     restore_facts(image);
+    return made && outcome != hold::armed;
+}
+
+// The library's filter as the wrapper's resampler names it; false for any other value.
+bool own_filter(ILenum filter, resample::filter& how) {
+    constexpr std::pair<ILenum, resample::filter> names[] = {
+        {ILU_NEAREST, resample::filter::nearest},
+        {ILU_LINEAR, resample::filter::linear},
+        {ILU_BILINEAR, resample::filter::bilinear},
+        {ILU_SCALE_BOX, resample::filter::box},
+        {ILU_SCALE_TRIANGLE, resample::filter::triangle},
+        {ILU_SCALE_BELL, resample::filter::bell},
+        {ILU_SCALE_BSPLINE, resample::filter::bspline},
+        {ILU_SCALE_LANCZOS3, resample::filter::lanczos3},
+        {ILU_SCALE_MITCHELL, resample::filter::mitchell},
+    };
+    for (const auto& [library, own] : names) {
+        if (library == filter) {
+            how = own;
+            return true;
+        }
+    }
+    return false;
+}
+
+// The bound image as the wrapper's resampler takes it: 8-bit channels without a palette, one
+// plane, nothing that ilTexImage would drop, in the library version whose results it matches.
+bool resamplable_here(resample::image& image, ILenum& format) {
+    format = static_cast<ILenum>(ilGetInteger(IL_IMAGE_FORMAT));
+    std::uint32_t channels = image_transfer::channels_of(format);
+    if (ilGetInteger(IL_VERSION_NUM) != 178 || format == IL_COLOUR_INDEX || channels == 0 ||
+        ilGetInteger(IL_IMAGE_TYPE) != IL_UNSIGNED_BYTE || ilGetInteger(IL_IMAGE_DEPTH) != 1 ||
+        ilGetInteger(IL_IMAGE_BYTES_PER_PIXEL) != static_cast<ILint>(channels) ||
+        image_has_extras()) {
+        return false;
+    }
+    image.pixels = ilGetData();
+    image.width = static_cast<std::uint32_t>(ilGetInteger(IL_IMAGE_WIDTH));
+    image.height = static_cast<std::uint32_t>(ilGetInteger(IL_IMAGE_HEIGHT));
+    image.channels = channels;
+    auto bytes = static_cast<std::size_t>(ilGetInteger(IL_IMAGE_SIZE_OF_DATA));
+    return image.pixels != nullptr &&
+           bytes == std::size_t{image.width} * image.height * image.channels;
+}
+
+// Resamples into a block of its own first, so that a failure leaves the image as it was; the
+// library then takes that block as the image's new one, and frees the old.
+bool rescale_here(const resample::job& what, ILenum format) {
+    std::size_t bytes = std::size_t{what.width} * what.height * what.from.channels;
+    auto* result = static_cast<unsigned char*>(platform::allocate_pixels(bytes));
+    if (result == nullptr || !resample::rescale(what, result)) {
+        platform::free_pixels(result);
+        return false;
+    }
+    auto origin = static_cast<ILenum>(ilGetInteger(IL_IMAGE_ORIGIN));
+    held = {hold::armed, what.from.pixels,
+            std::size_t{what.from.width} * what.from.height * what.from.channels, result, bytes};
+    bool made = ilTexImage(what.width, what.height, 1, static_cast<ILubyte>(what.from.channels),
+                           format, IL_UNSIGNED_BYTE, nullptr) == IL_TRUE;
+    bool taken = held.offered == nullptr;
+    held.offered = nullptr;
+    if (!made && held.state == hold::released) {
+        // No memory for the new block: the old one comes back, with the image's facts.
+        ilTexImage(what.from.width, what.from.height, 1, static_cast<ILubyte>(what.from.channels),
+                   format, IL_UNSIGNED_BYTE, nullptr);
+    }
+    hold outcome = held.state;
+    held = {};
+    if (made && !taken) {
+        std::memcpy(ilGetData(), result, bytes); // the library asked for another size
+    }
+    if (!taken) {
+        platform::free_pixels(result);
+    }
+    if (made && outcome == hold::released) {
+        platform::free_pixels(const_cast<unsigned char*>(what.from.pixels));
+    }
+    ilRegisterOrigin(origin);
     return made && outcome != hold::armed;
 }
 
@@ -589,8 +674,16 @@ bool devil::rescale(ILuint width, ILuint height, char* filter) {
     if (!fits_library(new_width, new_height, pixel_bytes)) {
         return false;
     }
-    iluImageParameter(ILU_FILTER, filter_from_name(filter));
+    ILenum library_filter = filter_from_name(filter);
+    iluImageParameter(ILU_FILTER, library_filter);
     colours_known = false;
+    resample::job what;
+    ILenum format = 0;
+    if (own_filter(library_filter, what.how) && resamplable_here(what.from, format)) {
+        what.width = static_cast<std::uint32_t>(new_width);
+        what.height = static_cast<std::uint32_t>(new_height);
+        return rescale_here(what, format);
+    }
     return iluScale(static_cast<ILuint>(new_width), static_cast<ILuint>(new_height), 1) == IL_TRUE;
 }
 
