@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <sys/stat.h>
 #include <unzip.h>
 
 #include "platform/dialogs.h"
@@ -207,4 +208,18 @@ void lower_in_place(char* text) {
             *c = static_cast<char>(*c - 'A' + 'a');
         }
     }
+}
+
+file_state state_of_file(const char* path) {
+    file_state state;
+    struct stat facts {};
+    if (path == nullptr || stat(path, &facts) != 0) {
+        return state;
+    }
+    state.device = facts.st_dev;
+    state.inode = facts.st_ino;
+    state.size = static_cast<std::uint64_t>(facts.st_size);
+    state.modified_ns = std::int64_t{facts.st_mtim.tv_sec} * 1000000000 + facts.st_mtim.tv_nsec;
+    state.known = true;
+    return state;
 }

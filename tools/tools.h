@@ -52,6 +52,16 @@ const char* format_duration(float seconds);
 // honoured). With an archive: true when the zip archive holds the member, letter case ignored.
 bool file_exists(const char* name, const char* archive);
 
+// What identifies a file's content for a cache: its device, inode, size and modification time.
+struct file_state {
+    std::uint64_t device = 0, inode = 0, size = 0;
+    std::int64_t modified_ns = 0;
+    bool known = false; // false when the file could not be examined
+
+    bool operator==(const file_state&) const = default;
+};
+file_state state_of_file(const char* path);
+
 // The size in bytes of a regular file, 0 when it cannot be opened; files of 4 GiB or more
 // report 0xFFFFFFFF.
 std::uint32_t file_size(const char* path);

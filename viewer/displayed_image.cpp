@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "tools/devil/colour_count.h"
 #include "tools/tools.h"
 
 namespace {
@@ -34,6 +35,7 @@ displayed_image::displayed_image() : image_lib(std::make_unique<devil>()) {
 }
 
 displayed_image::~displayed_image() {
+    rest.finish(true); // it reads the bound image and writes the bitmap
     if (image_name != 0) {
         image_lib->delete_image(image_name);
     }
@@ -47,7 +49,10 @@ bool displayed_image::load_image(const char* path, const char* archive) {
     }
     // Made anew from the loaded image below: the old bitmap would only sit beside the image
     // that the load puts in its place.
+    rest.finish(true);
     screen_bitmap.reset();
+    loaded_intact = false;
+    file_state state = state_of_file(archive != nullptr ? archive : path);
     if (!image_lib->load_file(path, archive)) {
         return false;
     }
@@ -58,10 +63,29 @@ bool displayed_image::load_image(const char* path, const char* archive) {
     mipmaps = image_lib->get_mipmap_count();
     lib_version = image_lib->get_library_version();
     image_lib->convert_to_bgra(); // on failure the bitmap is made from the pixels as they are
+    loaded_intact = true;
+    loaded_state = state;
+    loaded_path = path;
+    loaded_archive = archive != nullptr ? archive : "";
+    return build_screen_bitmap();
+}
+
+bool displayed_image::holds_loaded(const char* path, const char* archive) const {
+    if (!loaded_intact || !loaded_state.known || path == nullptr || loaded_path != path ||
+        loaded_archive != (archive != nullptr ? archive : "")) {
+        return false;
+    }
+    return state_of_file(archive != nullptr ? archive : path) == loaded_state;
+}
+
+bool displayed_image::show_loaded() {
+    rest.finish(true);
     return build_screen_bitmap();
 }
 
 bool displayed_image::build_screen_bitmap() {
+    made_in_parts = false;
+    first_paint_pending = false;
     info = image_lib->get_image_info();
     screen_bitmap.reset(); // never show a stale bitmap
     screen_bitmap = platform::bitmap::create(
@@ -82,11 +106,73 @@ bool displayed_image::build_screen_bitmap() {
 
 // The bitmap goes before the rescale, which holds the image at both sizes for a while; it is
 // then made from whatever the rescale leaves bound, the image as it was when it failed.
-bool displayed_image::resize_image(int width, int height, char* filter) {
+bool displayed_image::resize_image(int width, int height, char* filter,
+                                   const resample::area* on_screen) {
+    rest.finish(true);
     screen_bitmap.reset();
+    resample::job what;
+    if (image_lib->resample_job(static_cast<ILuint>(width), static_cast<ILuint>(height), filter,
+                                what) &&
+        what.from.channels == 4) {
+        return resize_in_parts(what, on_screen);
+    }
     bool rescaled =
         image_lib->rescale(static_cast<ILuint>(width), static_cast<ILuint>(height), filter);
+    loaded_intact = loaded_intact && !rescaled;
     return build_screen_bitmap() && rescaled;
+}
+
+// The on-screen part straight into the new bitmap, the rest behind it; the bound image stays
+// as loaded for the next zoom.
+bool displayed_image::resize_in_parts(const resample::job& what, const resample::area* on_screen) {
+    std::unique_ptr<platform::bitmap> made = platform::bitmap::create(
+        static_cast<int>(what.width), static_cast<int>(what.height), 1, 32, nullptr);
+    if (made == nullptr) {
+        build_screen_bitmap();
+        return false;
+    }
+    platform::surface pixels = made->pixels();
+    auto stride = static_cast<std::size_t>(pixels.pitch);
+    resample::area first{0, 0, what.width, what.height};
+    if (on_screen != nullptr && on_screen->x < what.width && on_screen->y < what.height &&
+        on_screen->width > 0 && on_screen->height > 0) {
+        first = {on_screen->x, on_screen->y, std::min(on_screen->width, what.width - on_screen->x),
+                 std::min(on_screen->height, what.height - on_screen->y)};
+    }
+    unsigned char* corner = pixels.pixels + stride * first.y + std::size_t{first.x} * 4;
+    if (!resample::rescale_part(what, first, corner, stride)) {
+        build_screen_bitmap();
+        return false;
+    }
+    screen_bitmap = std::move(made);
+    bitmap_desc = screen_bitmap->describe();
+    info = image_lib->get_image_info();
+    info.Width = what.width;
+    info.Height = what.height;
+    info.Data = nullptr; // the pixels are the bitmap's
+    info.SizeOfData = what.width * what.height * 4;
+    made_in_parts = true;
+    made_first = first;
+    colours_of_parts = -1;
+    bool whole = rest.start(what, first, pixels.pixels, stride);
+    first_paint_pending = rest.running();
+    return whole;
+}
+
+std::int32_t displayed_image::colours_shown() {
+    if (!made_in_parts || screen_bitmap == nullptr) {
+        return static_cast<std::int32_t>(image_lib->get_colours_used());
+    }
+    rest.finish(false);
+    if (colours_of_parts < 0) {
+        platform::surface pixels = screen_bitmap->pixels();
+        std::uint32_t count = 0;
+        std::size_t bytes = static_cast<std::size_t>(pixels.pitch) * pixels.height;
+        bool counted = pixels.pitch == pixels.width * 4 &&
+                       devil_internal::count_distinct_values(pixels.pixels, bytes, 4, count);
+        colours_of_parts = counted ? count : 0;
+    }
+    return static_cast<std::int32_t>(colours_of_parts);
 }
 
 void displayed_image::blit(platform::device_context& dc, int x, int y) {
@@ -101,6 +187,18 @@ void displayed_image::blit(platform::device_context& dc, int x, int y) {
     std::unique_ptr<platform::device_context> memory =
         platform::device_context::create_compatible(dc);
     platform::bitmap* previous = memory->select_bitmap(screen_bitmap.get());
+    if (first_paint_pending && rest.running()) {
+        // The rest is being written beside this part, which is all the screen shows.
+        first_paint_pending = false;
+        const resample::area& part = made_first;
+        platform::bit_blt(dc, x + static_cast<int>(part.x), y + static_cast<int>(part.y),
+                          static_cast<int>(part.width), static_cast<int>(part.height), *memory,
+                          static_cast<int>(part.x), static_cast<int>(part.y));
+        memory->select_bitmap(previous);
+        return;
+    }
+    first_paint_pending = false;
+    rest.finish(false);
     platform::bit_blt(dc, x, y, bitmap_desc.width, bitmap_desc.height, *memory, 0, 0);
     memory->select_bitmap(previous);
 }

@@ -6,9 +6,13 @@
 #include <cstdint>
 #include <memory>
 
+#include <string>
+
 #include "platform/gdi.h"
 #include "platform/window.h"
 #include "tools/devil/devil.h"
+#include "tools/tools.h"
+#include "viewer/background_rescale.h"
 
 // The size of the settings' snapshot type text.
 constexpr std::size_t snapshot_type_size = 8;
@@ -28,13 +32,27 @@ class displayed_image {
     // Makes the screen bitmap from the bound image in one copy. False, with no bitmap held,
     // when it cannot be made; the displayed size is then the bound image's.
     bool build_screen_bitmap();
-    // Rescales the bound image (a 0 side keeps the aspect ratio) and rebuilds the bitmap, from
-    // the image as it stands when the rescale fails. False when either fails.
-    bool resize_image(int width, int height, char* filter);
+    // True when the bound image is the one loaded from `path` (and `archive`) as it was
+    // converted, and the file is in the same state: a zoom can start from it without a load.
+    bool holds_loaded(const char* path, const char* archive) const;
+    // Shows the bound image at its own size again. False when the bitmap cannot be made.
+    bool show_loaded();
+    // Rescales to width x height (a 0 side keeps the aspect ratio) into a new screen bitmap.
+    // For an 8-bit BGRA image the bound image is left as loaded, the part `on_screen` of the
+    // result (null: all of it) is made at once and the rest on a second thread, which
+    // everything needing the whole bitmap waits for; a new rescale or load cancels it. Other
+    // images are rescaled by the library, the bitmap made from the image as it stands when
+    // the rescale fails. False when the rescale or the bitmap fails.
+    bool resize_image(int width, int height, char* filter,
+                      const resample::area* on_screen = nullptr);
+    // Waits until the screen bitmap is whole.
+    void finish_rescale() { rest.finish(false); }
 
     // Copies the screen bitmap to (x, y) of `dc`; with no bitmap the client area is painted
-    // plain black.
+    // plain black. The first paint after a rescale copies only the part made at once.
     void blit(platform::device_context& dc, int x, int y);
+    // The distinct pixel values of the shown image, counted as the library counts them.
+    std::int32_t colours_shown();
     // Formats the text into osd_text and draws it character by character at x and y percent
     // of the window rectangle's size, in the panel font and colours.
     void draw_osd_text(platform::device_context& dc, const platform::rect& window_rect,
@@ -83,6 +101,7 @@ class displayed_image {
   private:
     void draw_osd_characters(platform::device_context& dc, const platform::rect& window_rect,
                              std::int32_t x_percent, std::int32_t y_percent);
+    bool resize_in_parts(const resample::job& what, const resample::area* on_screen);
 
     std::unique_ptr<devil> image_lib;
     ILuint image_name = 0;
@@ -104,4 +123,16 @@ class displayed_image {
     bool tga_rle = false;
     bool bmp_rle = false;
     std::int32_t jpg_quality = 0;
+
+    // The loaded image, kept bound at its size while zooms are made from it.
+    bool loaded_intact = false;
+    file_state loaded_state;
+    std::string loaded_path, loaded_archive;
+    // A bitmap made by parts: what was made first, whether it is yet to be painted, the rest
+    // and the colours of the whole (-1 until counted).
+    bool made_in_parts = false;
+    resample::area made_first;
+    bool first_paint_pending = false;
+    background_rescale rest;
+    std::int64_t colours_of_parts = -1;
 };

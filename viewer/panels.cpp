@@ -103,11 +103,11 @@ void viewer_dialog::draw_help_panel(platform::device_context& dc, const platform
 
 void viewer_dialog::draw_info_panel(platform::device_context& dc, const platform::rect& outer) {
     const platform::bitmap_info& shown = image->get_bitmap_desc();
-    const char* text = format_text(
-        info_format, file_name_part(image_path, platform::path_separator == '/'), shown.width,
-        shown.height, image->get_actual_width(), image->get_actual_height(),
-        image->get_actual_bpp(), static_cast<int>(image->get_image_lib()->get_colours_used()),
-        image->get_colors_used(), image->get_mipmaps());
+    const char* text =
+        format_text(info_format, file_name_part(image_path, platform::path_separator == '/'),
+                    shown.width, shown.height, image->get_actual_width(),
+                    image->get_actual_height(), image->get_actual_bpp(), image->colours_shown(),
+                    image->get_colors_used(), image->get_mipmaps());
     image->draw_osd_finished_text(dc, outer, 10, 10, text);
 }
 

@@ -22,12 +22,13 @@ bool displayed_image::take_snapshot(const char* name, char (&type)[snapshot_type
     if (name == nullptr || name[0] == '\0' || screen_bitmap == nullptr) {
         return false;
     }
-    std::size_t bytes = static_cast<std::size_t>(bitmap_desc.width_bytes) * bitmap_desc.height;
-    std::unique_ptr<std::uint8_t[]> pixels(new (std::nothrow) std::uint8_t[bytes]);
-    if (pixels == nullptr) {
+    rest.finish(false);
+    // The bitmap's own pixels go to the writers, which only read them.
+    platform::surface shown = screen_bitmap->pixels();
+    if (shown.pitch != bitmap_desc.width_bytes || shown.pixels == nullptr) {
         return false;
     }
-    screen_bitmap->get_bits(static_cast<long>(bytes), pixels.get());
+    const std::uint8_t* pixels = shown.pixels;
     // A false option is never handed over: the library's options only ever become true.
     if (tga_rle) {
         image_lib->set_tga_rle(true);
@@ -41,9 +42,8 @@ bool displayed_image::take_snapshot(const char* name, char (&type)[snapshot_type
     ILuint width = static_cast<ILuint>(bitmap_desc.width);
     ILuint height = static_cast<ILuint>(bitmap_desc.height);
     if (names_dds(name)) {
-        return image_lib->write_dds_snapshot(name, dds_format, width, height, pixels.get(),
-                                             mipmaps);
+        return image_lib->write_dds_snapshot(name, dds_format, width, height, pixels, mipmaps);
     }
     return image_lib->save_file(image_name, name, type, width, height,
-                                static_cast<ILuint>(bitmap_desc.bits_pixel / 8), pixels.get());
+                                static_cast<ILuint>(bitmap_desc.bits_pixel / 8), pixels);
 }

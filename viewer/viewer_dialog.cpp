@@ -1,5 +1,6 @@
 #include "viewer/viewer_dialog.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "config/settings.h"
@@ -176,8 +177,11 @@ void viewer_dialog::zoom_step(bool zoom_in) {
     if (!platform::bitmap::size_possible(new_width, std::max<std::int64_t>(new_height, 1))) {
         return;
     }
-    image->load_image(image_path, nullptr);
-    image->resize_image(static_cast<int>(new_width), 0, viewer_settings.resize_filter);
+    if (!image->holds_loaded(image_path, nullptr)) {
+        image->load_image(image_path, nullptr);
+    }
+    resample::area on_screen = part_on_screen();
+    image->resize_image(static_cast<int>(new_width), 0, viewer_settings.resize_filter, &on_screen);
     // Sized to what is shown, which is the loaded size when the rescale failed.
     const platform::bitmap_info& shown = image->get_bitmap_desc();
     place_window(shown.width, shown.height, false);
@@ -187,7 +191,31 @@ void viewer_dialog::reset_zoom(bool only_if_zoomed) {
     if (only_if_zoomed && image->get_bitmap_desc().width == image->get_actual_width()) {
         return;
     }
-    image->load_image(image_path, nullptr);
+    if (image->holds_loaded(image_path, nullptr)) {
+        image->show_loaded();
+    } else {
+        image->load_image(image_path, nullptr);
+    }
     const platform::bitmap_info& shown = image->get_bitmap_desc();
     place_window(shown.width, shown.height, false);
+}
+
+// The part of the image that the screen shows with the window where it is: the window keeps
+// its top-left corner as it grows.
+resample::area viewer_dialog::part_on_screen() {
+    int screen_width = platform::system_metric(platform::metric::screen_width);
+    int screen_height = platform::system_metric(platform::metric::screen_height);
+    int caption_height = platform::system_metric(platform::metric::caption_height);
+    platform::rect outer = get_window()->window_rect();
+    int top = outer.top + (viewer_settings.show_caption_bar ? caption_height : 0);
+    int left = std::max(0, -outer.left);
+    int above = std::max(0, -top);
+    int right = std::max(0, screen_width - outer.left);
+    int below = std::max(0, screen_height - top);
+    if (right <= left || below <= above) {
+        return {0, 0, static_cast<std::uint32_t>(std::max(screen_width, 1)),
+                static_cast<std::uint32_t>(std::max(screen_height, 1))};
+    }
+    return {static_cast<std::uint32_t>(left), static_cast<std::uint32_t>(above),
+            static_cast<std::uint32_t>(right - left), static_cast<std::uint32_t>(below - above)};
 }

@@ -29,6 +29,8 @@ class viewer_dialog : public platform::dialog {
     void zoom_step(bool zoom_in);
     // Back to the size as loaded; with `only_if_zoomed`, nothing happens at that width.
     void reset_zoom(bool only_if_zoomed);
+    // The part of the image on the screen, the window's top-left corner staying where it is.
+    resample::area part_on_screen();
     // Builds the snapshot's path beside the image and writes it. False when nothing was written.
     bool take_snapshot_command();
 

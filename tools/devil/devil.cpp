@@ -323,6 +323,13 @@ bool convert_here(const convertible_image& image) {
     return made && outcome != hold::armed;
 }
 
+void copy_rows_bottom_up(const unsigned char* from, unsigned char* to, std::size_t row_bytes,
+                         std::size_t rows) {
+    for (std::size_t row = 0; row < rows; ++row) {
+        std::memcpy(to + (rows - 1 - row) * row_bytes, from + row * row_bytes, row_bytes);
+    }
+}
+
 // The library's filter as the wrapper's resampler names it; false for any other value.
 bool own_filter(ILenum filter, resample::filter& how) {
     constexpr std::pair<ILenum, resample::filter> names[] = {
@@ -649,7 +656,9 @@ bool devil::convert_to_bgra() {
     return ilConvertImage(IL_BGRA, IL_UNSIGNED_BYTE) == IL_TRUE;
 }
 
-bool devil::rescale(ILuint width, ILuint height, char* filter) {
+// The size a rescale makes, a 0 side derived from the other; false for no change or a size
+// the library cannot hold.
+bool devil::rescaled_size(ILuint& width, ILuint& height) {
     if (width == 0 && height == 0) {
         return false;
     }
@@ -674,17 +683,38 @@ bool devil::rescale(ILuint width, ILuint height, char* filter) {
     if (!fits_library(new_width, new_height, pixel_bytes)) {
         return false;
     }
+    width = static_cast<ILuint>(new_width);
+    height = static_cast<ILuint>(new_height);
+    return true;
+}
+
+bool devil::rescale(ILuint width, ILuint height, char* filter) {
+    if (!rescaled_size(width, height)) {
+        return false;
+    }
     ILenum library_filter = filter_from_name(filter);
     iluImageParameter(ILU_FILTER, library_filter);
     colours_known = false;
     resample::job what;
     ILenum format = 0;
     if (own_filter(library_filter, what.how) && resamplable_here(what.from, format)) {
-        what.width = static_cast<std::uint32_t>(new_width);
-        what.height = static_cast<std::uint32_t>(new_height);
+        what.width = width;
+        what.height = height;
         return rescale_here(what, format);
     }
-    return iluScale(static_cast<ILuint>(new_width), static_cast<ILuint>(new_height), 1) == IL_TRUE;
+    return iluScale(width, height, 1) == IL_TRUE;
+}
+
+bool devil::resample_job(ILuint width, ILuint height, char* filter, resample::job& what) {
+    if (!rescaled_size(width, height)) {
+        return false;
+    }
+    ILenum library_filter = filter_from_name(filter);
+    iluImageParameter(ILU_FILTER, library_filter);
+    ILenum format = 0;
+    what.width = width;
+    what.height = height;
+    return own_filter(library_filter, what.how) && resamplable_here(what.from, format);
 }
 
 void devil::set_jpg_quality(int q) {
@@ -713,13 +743,13 @@ bool devil::save_file(ILuint rebind, const char* file, char* type, std::size_t t
     ILuint temporary = 0;
     ilGenImages(1, &temporary);
     ilBindImage(temporary);
-    bool ok =
-        ilTexImage(width, height, 1, static_cast<ILubyte>(bytes), bytes == 3 ? IL_BGR : IL_BGRA,
-                   IL_UNSIGNED_BYTE, const_cast<void*>(pixels)) == IL_TRUE;
+    bool ok = ilTexImage(width, height, 1, static_cast<ILubyte>(bytes),
+                         bytes == 3 ? IL_BGR : IL_BGRA, IL_UNSIGNED_BYTE, nullptr) == IL_TRUE;
     if (ok) {
         // The library keeps rows bottom first; every format, TIF too, reads back upright only
-        // when the top-first rows are flipped into that order.
-        iluFlipImage();
+        // when the top-first rows go in that order: one copy, no flip afterwards.
+        copy_rows_bottom_up(static_cast<const unsigned char*>(pixels), ilGetData(),
+                            std::size_t{width} * bytes, height);
         switch (il_type) {
         case IL_BMP:
             ilSetInteger(IL_BMP_RLE, bmp_rle ? 1 : 0);

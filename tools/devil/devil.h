@@ -13,6 +13,7 @@
 
 #include "platform/system.h"
 #include "tools/devil/dds_snapshot.h"
+#include "tools/devil/resample.h"
 
 class decode_child;
 struct child_decoder;
@@ -67,6 +68,12 @@ class devil final {
     // cannot do it.
     bool rescale(ILuint width, ILuint height, char* filter);
 
+    // The rescale that `rescale` would make of the bound image with the wrapper's resampler,
+    // sizes derived as there, for a caller that writes the result where it wants it (a part
+    // first, the rest later), leaving the bound image as it is. Sets the library's filter as
+    // `rescale` does. False when `rescale` would fail or would take the library's own path.
+    bool resample_job(ILuint width, ILuint height, char* filter, resample::job& what);
+
     // Writes top-row-first pixels (blue, green, red, and alpha when `bytes` is 4) as `file` in
     // the format named by `type`: bmp, jpg, png, tga, tif or psd. Any other type text is
     // overwritten with "bmp" and BMP is written. The file is replaced only when the whole save
@@ -119,6 +126,7 @@ class devil final {
     void free_file_data(void* pFileData);
 
     bool colours_counted_for(const ILinfo& current) const;
+    bool rescaled_size(ILuint& width, ILuint& height);
 
     std::unique_ptr<platform::private_heap> hHeap;
     std::unique_ptr<decode_child> child;
