@@ -1,7 +1,9 @@
 // viewer_bench: the viewer on the headless backend with default settings, on two images that the
 // bench makes itself (a 4096 x 4096 photo-like PNG and a 512 x 512 TGA): start to first painted
-// frame, one zoom step, a repaint with each panel and peak memory, beside DevIL's own load and
-// lanczos rescale of the same file. Every case runs in a fresh process, so each peak is its own.
+// frame, one zoom step to its first repaint and to the whole image, a repaint with each panel
+// and peak memory after start, zoom and snapshot, beside DevIL's own load and lanczos rescale
+// of the same file, CPU time beside wall time. Every case runs in a fresh process, so each peak
+// is its own.
 //
 // Usage: viewer_bench [repeats]         every case, a table of medians and ratios (default 3)
 //        viewer_bench fixtures DIR      writes photo.png and small.tga into DIR
@@ -14,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -33,6 +36,13 @@ using results = std::map<std::string, double>;
 
 double ms_since(clock_type::time_point start) {
     return std::chrono::duration<double, std::milli>(clock_type::now() - start).count();
+}
+
+// CPU time of the whole process, every thread.
+double cpu_ms() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
 }
 
 double median(std::vector<double> values) {
@@ -228,18 +238,27 @@ bool case_start(const char* file) {
     return shown;
 }
 
-// Zoom steps, each from the size as loaded: the reset before each is not timed.
+// Zoom steps, each from the size as loaded: the reset before each is not timed. The step ends
+// with its first repaint; the whole image is done when the viewer no longer has to wait.
 void measure_zoom(viewer_dialog& viewer, int repeats) {
-    std::vector<double> steps;
+    std::vector<double> steps, step_cpu, whole, whole_cpu;
     repeat_within_budget(repeats, [&] {
         if (!steps.empty()) {
             viewer.reset_zoom(false);
         }
         clock_type::time_point start = clock_type::now();
+        double cpu_start = cpu_ms();
         viewer.zoom_step(true);
         steps.push_back(ms_since(start));
+        step_cpu.push_back(cpu_ms() - cpu_start);
+        viewer.get_image()->finish_rescale();
+        whole.push_back(ms_since(start));
+        whole_cpu.push_back(cpu_ms() - cpu_start);
     });
     print("zoom_ms", median(steps));
+    print("zoom_cpu_ms", median(step_cpu));
+    print("whole_ms", median(whole));
+    print("whole_cpu_ms", median(whole_cpu));
 }
 
 double repaint_median(viewer_dialog& viewer, int repeats) {
@@ -262,6 +281,8 @@ bool case_session(const char* file, int repeats) {
         measure_zoom(viewer, repeats);
         print("zoom_width", viewer.get_image()->get_bitmap_desc().width);
         print_memory();
+        viewer.take_snapshot_command();
+        print("snapshot_peak_kib", peak_kib());
         viewer.reset_zoom(false);
         measure_panels(viewer, repeats);
     });
@@ -286,7 +307,13 @@ bool case_devil(const char* file, int repeats) {
     ilGenImages(1, &name);
     ilBindImage(name);
     bool done = true;
-    print("devil_ms", timed_median(repeats, [&] { done = load_and_rescale(file) && done; }));
+    std::vector<double> cpu;
+    print("devil_ms", timed_median(repeats, [&] {
+              double cpu_start = cpu_ms();
+              done = load_and_rescale(file) && done;
+              cpu.push_back(cpu_ms() - cpu_start);
+          }));
+    print("devil_cpu_ms", median(cpu));
     print("devil_peak_kib", peak_kib());
     ilDeleteImages(1, &name);
     ilShutDown();
@@ -383,12 +410,17 @@ struct row {
 
 const row table_rows[] = {
     {"start to first painted frame, ms", [](auto& f) { return figure(f, "start_start_ms"); }},
-    {"zoom step (reload, lanczos, rebuild, paint), ms",
-     [](auto& f) { return figure(f, "session_zoom_ms"); }},
+    {"zoom step to first repaint, ms", [](auto& f) { return figure(f, "session_zoom_ms"); }},
+    {"  its CPU time (both threads), ms", [](auto& f) { return figure(f, "session_zoom_cpu_ms"); }},
+    {"zoom step to the whole image, ms", [](auto& f) { return figure(f, "session_whole_ms"); }},
+    {"  its CPU time, ms", [](auto& f) { return figure(f, "session_whole_cpu_ms"); }},
     {"  width after the zoom step", [](auto& f) { return figure(f, "session_zoom_width"); }},
     {"DevIL ilLoadImage + iluScale lanczos3, ms", [](auto& f) { return figure(f, "devil_ms"); }},
-    {"  zoom step / DevIL (goal <= 1.2)",
+    {"  its CPU time, ms", [](auto& f) { return figure(f, "devil_cpu_ms"); }},
+    {"  first repaint / DevIL (goal <= 0.05 PNG, <= 1 TGA)",
      [](auto& f) { return ratio(figure(f, "session_zoom_ms"), figure(f, "devil_ms")); }},
+    {"  whole image / DevIL (goal <= 0.25)",
+     [](auto& f) { return ratio(figure(f, "session_whole_ms"), figure(f, "devil_ms")); }},
     {"repaint, no panel, ms", [](auto& f) { return figure(f, "session_plain_ms"); }},
     {"repaint, help panel, ms", [](auto& f) { return figure(f, "session_help_ms"); }},
     {"repaint, information panel, ms", [](auto& f) { return figure(f, "session_info_ms"); }},
@@ -413,6 +445,27 @@ const row table_rows[] = {
                           figure(f, "session_base_kib"),
                       figure(f, "decoded_kib"));
      }},
+    {"peak after snapshot, MiB",
+     [](auto& f) { return figure(f, "session_snapshot_peak_kib") / 1024; }},
+    {"peaks less window, frames and process / decoded (goal <= 2):", nullptr},
+    {"  at start",
+     [](auto& f) {
+         return ratio(figure(f, "start_peak_kib") - figure(f, "start_frames_kib") -
+                          figure(f, "start_base_kib"),
+                      figure(f, "decoded_kib"));
+     }},
+    {"  after a zoom step",
+     [](auto& f) {
+         return ratio(figure(f, "session_peak_kib") - figure(f, "session_frames_kib") -
+                          figure(f, "session_base_kib"),
+                      figure(f, "decoded_kib"));
+     }},
+    {"  after a snapshot",
+     [](auto& f) {
+         return ratio(figure(f, "session_snapshot_peak_kib") - figure(f, "session_frames_kib") -
+                          figure(f, "session_base_kib"),
+                      figure(f, "decoded_kib"));
+     }},
     {"DevIL peer's peak, MiB", [](auto& f) { return figure(f, "devil_peak_kib") / 1024; }},
 };
 
@@ -420,9 +473,13 @@ void print_table(const results& big, const results& small, int repeats) {
     std::printf("viewer_bench: default settings, headless backend, medians of up to %d runs "
                 "(fewer once a measurement has taken 20 s)\n",
                 repeats);
-    std::printf("%-48s %18s %18s\n", "", "PNG 4096x4096", "TGA 512x512");
+    std::printf("%-52s %16s %16s\n", "", "PNG 4096x4096", "TGA 512x512");
     for (const row& r : table_rows) {
-        std::printf("%-48s %18.2f %18.2f\n", r.label, r.value(big), r.value(small));
+        if (r.value == nullptr) {
+            std::printf("%s\n", r.label);
+            continue;
+        }
+        std::printf("%-52s %16.2f %16.2f\n", r.label, r.value(big), r.value(small));
     }
 }
 

@@ -40,19 +40,23 @@ void* background_rescale::run(void* context) {
     return nullptr;
 }
 
-bool background_rescale::start(const resample::job& job, const resample::area& done,
-                               unsigned char* into, std::size_t row_stride) {
+void background_rescale::prepare(const resample::job& job, const resample::area& done,
+                                 unsigned char* into, std::size_t row_stride) {
     finish(true);
     what = job;
     to = into;
     stride = row_stride;
     part_count = parts_around(done, job.width, job.height, parts);
     cancel.store(false);
-    whole = false;
-    if (part_count == 0) {
-        whole = true;
-        return true;
+    whole = part_count == 0;
+    prepared = part_count > 0;
+}
+
+bool background_rescale::start() {
+    if (!prepared) {
+        return whole;
     }
+    prepared = false;
     started = pthread_create(&thread, nullptr, run, this) == 0;
     if (!started) {
         whole = make_rest();
@@ -61,6 +65,10 @@ bool background_rescale::start(const resample::job& job, const resample::area& d
 }
 
 bool background_rescale::finish(bool stop) {
+    if (prepared) {
+        prepared = false;
+        whole = !stop && make_rest();
+    }
     if (started) {
         if (stop) {
             cancel.store(true);

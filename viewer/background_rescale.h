@@ -14,15 +14,18 @@ class background_rescale {
     background_rescale(const background_rescale&) = delete;
     background_rescale& operator=(const background_rescale&) = delete;
 
-    // Makes every part of `what`'s result outside `done` into `to` (rows `stride` bytes apart).
-    // Where no thread can be started, it is made here, before returning. False when the rest
-    // could not be made (memory short).
-    bool start(const resample::job& what, const resample::area& done, unsigned char* to,
-               std::size_t stride);
-    // Waits for the rest; with `cancel` it stops early, leaving the result incomplete. True
-    // when the result is whole.
+    // Notes that every part of `what`'s result outside `done` is yet to be made into `to`
+    // (rows `stride` bytes apart), once `start` is called.
+    void prepare(const resample::job& what, const resample::area& done, unsigned char* to,
+                 std::size_t stride);
+    // Makes the rest on a second thread; where none can be started, here, before returning.
+    // False when the rest could not be made (memory short).
+    bool start();
+    // Waits for the rest, making it here if it was not started; with `cancel` it is dropped
+    // or stopped early instead, leaving the result incomplete. True when the result is whole.
     bool finish(bool cancel);
-    bool running() const { return started; }
+    // True while the rest is yet to be made or being made.
+    bool pending() const { return prepared || started; }
 
   private:
     static void* run(void* context);
@@ -35,6 +38,7 @@ class background_rescale {
     std::size_t stride = 0;
     std::atomic<bool> cancel{false};
     pthread_t thread{};
+    bool prepared = false;
     bool started = false;
     bool whole = true;
 };

@@ -154,9 +154,9 @@ bool displayed_image::resize_in_parts(const resample::job& what, const resample:
     made_in_parts = true;
     made_first = first;
     colours_of_parts = -1;
-    bool whole = rest.start(what, first, pixels.pixels, stride);
-    first_paint_pending = rest.running();
-    return whole;
+    rest.prepare(what, first, pixels.pixels, stride);
+    first_paint_pending = rest.pending();
+    return true;
 }
 
 std::int32_t displayed_image::colours_shown() {
@@ -187,7 +187,7 @@ void displayed_image::blit(platform::device_context& dc, int x, int y) {
     std::unique_ptr<platform::device_context> memory =
         platform::device_context::create_compatible(dc);
     platform::bitmap* previous = memory->select_bitmap(screen_bitmap.get());
-    if (first_paint_pending && rest.running()) {
+    if (first_paint_pending && rest.pending()) {
         // The rest is being written beside this part, which is all the screen shows.
         first_paint_pending = false;
         const resample::area& part = made_first;

@@ -39,12 +39,15 @@ class displayed_image {
     bool show_loaded();
     // Rescales to width x height (a 0 side keeps the aspect ratio) into a new screen bitmap.
     // For an 8-bit BGRA image the bound image is left as loaded, the part `on_screen` of the
-    // result (null: all of it) is made at once and the rest on a second thread, which
-    // everything needing the whole bitmap waits for; a new rescale or load cancels it. Other
+    // result (null: all of it) is made at once, the rest when complete_in_background starts it
+    // on a second thread; everything needing the whole bitmap waits for it, and a new rescale
+    // or load cancels it. Other
     // images are rescaled by the library, the bitmap made from the image as it stands when
     // the rescale fails. False when the rescale or the bitmap fails.
     bool resize_image(int width, int height, char* filter,
                       const resample::area* on_screen = nullptr);
+    // Starts completing the bitmap on a second thread, once its first part is on the screen.
+    bool complete_in_background() { return rest.start(); }
     // Waits until the screen bitmap is whole.
     void finish_rescale() { rest.finish(false); }
 

@@ -185,6 +185,7 @@ void viewer_dialog::zoom_step(bool zoom_in) {
     // Sized to what is shown, which is the loaded size when the rescale failed.
     const platform::bitmap_info& shown = image->get_bitmap_desc();
     place_window(shown.width, shown.height, false);
+    image->complete_in_background();
 }
 
 void viewer_dialog::reset_zoom(bool only_if_zoomed) {
