@@ -10,8 +10,10 @@
 #include <utility>
 
 #include "platform/pixel_memory.h"
+#include "tools/dds_image.h"
 #include "tools/decode_child.h"
 #include "tools/devil_internal.h"
+#include "tools/tga_rle.h"
 #include "tools/tools.h"
 
 using devil_internal::lower_in_place;
@@ -412,6 +414,16 @@ bool devil::decode(const void* data, std::uint32_t size, ILenum type) {
     if (png_cut_short(static_cast<const unsigned char*>(data), size)) {
         return false;
     }
+    // DDS files go through our own reader; the library's decodes their colours wrongly.
+    if (dds_image::is_dds(data, size)) {
+        colours_known = false;
+        dds_image::outcome how = dds_image::load(data, size);
+        image_info = get_image_info();
+        if (how != dds_image::outcome::for_library) {
+            return how == dds_image::outcome::loaded;
+        }
+        type = IL_DDS;
+    }
     if (type == IL_TYPE_UNKNOWN) {
         // The format probes read past the end of data under about 512 bytes and leave file
         // errors that say nothing about the image; only the decoder's own errors count.
@@ -603,6 +615,9 @@ bool devil::save_file(ILuint rebind, const char* file, char* type, std::size_t t
     if (pixels == nullptr || (bytes != 3 && bytes != 4) || !fits_library(width, height, bytes) ||
         width > largest_side(il_type) || height > largest_side(il_type)) {
         return false;
+    }
+    if (il_type == IL_TGA && tga_rle) {
+        return tga_rle::save(file, width, height, bytes, pixels); // the library's is broken
     }
     ILuint temporary = 0;
     ilGenImages(1, &temporary);
