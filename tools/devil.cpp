@@ -13,6 +13,7 @@
 #include "tools/dds_image.h"
 #include "tools/decode_child.h"
 #include "tools/devil_internal.h"
+#include "tools/pnm_wide.h"
 #include "tools/tga_rle.h"
 #include "tools/tools.h"
 
@@ -423,6 +424,12 @@ bool devil::decode(const void* data, std::uint32_t size, ILenum type) {
             return how == dds_image::outcome::loaded;
         }
         type = IL_DDS;
+    }
+    if (pnm_wide::is_wide(data, size)) { // the library's reader overruns its own block
+        colours_known = false;
+        bool loaded = pnm_wide::load(data, size);
+        image_info = get_image_info();
+        return loaded;
     }
     if (type == IL_TYPE_UNKNOWN) {
         // The format probes read past the end of data under about 512 bytes and leave file
