@@ -10,10 +10,9 @@
 #include <utility>
 
 #include "platform/pixel_memory.h"
-#include "tools/dds_image.h"
 #include "tools/decode_child.h"
 #include "tools/devil_internal.h"
-#include "tools/pnm_wide.h"
+#include "tools/own_readers.h"
 #include "tools/tga_rle.h"
 #include "tools/tools.h"
 
@@ -415,21 +414,11 @@ bool devil::decode(const void* data, std::uint32_t size, ILenum type) {
     if (png_cut_short(static_cast<const unsigned char*>(data), size)) {
         return false;
     }
-    // DDS files go through our own reader; the library's decodes their colours wrongly.
-    if (dds_image::is_dds(data, size)) {
+    // DDS and 16-bit PNM files go to readers of our own: the library's get them wrong.
+    if (auto how = own_readers::decode(data, size, type); how != own_readers::outcome::not_ours) {
         colours_known = false;
-        dds_image::outcome how = dds_image::load(data, size);
         image_info = get_image_info();
-        if (how != dds_image::outcome::for_library) {
-            return how == dds_image::outcome::loaded;
-        }
-        type = IL_DDS;
-    }
-    if (pnm_wide::is_wide(data, size)) { // the library's reader overruns its own block
-        colours_known = false;
-        bool loaded = pnm_wide::load(data, size);
-        image_info = get_image_info();
-        return loaded;
+        return how == own_readers::outcome::loaded;
     }
     if (type == IL_TYPE_UNKNOWN) {
         // The format probes read past the end of data under about 512 bytes and leave file
