@@ -166,6 +166,8 @@ TEST_F(DevilDdsLoad, BindsWhatTheLibraryBinds) {
          legacy(4, 4, masks(rgb | alpha_pixels, 32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000), bgra8)},
         {"x888", legacy(4, 4, masks(rgb, 32, 0xFF0000, 0xFF00, 0xFF, 0), bgra8)},
         {"odd-sized DXT1", legacy(5, 3, fourcc("DXT1"), dxt1_red + dxt1_red)},
+        {"R16F, left to the library's loader",
+         legacy(4, 4, pixel_format{has_fourcc, 111, 0, {}}, repeated16(0x3800, 16))},
         {"l16", legacy(4, 4, masks(luminance, 16, 0xFFFF, 0, 0, 0), repeated16(0x1234, 16))},
         {"a8l8", legacy(4, 4, masks(luminance | alpha_pixels, 16, 0xFF, 0, 0, 0xFF00),
                         repeated16(0x8011, 16))},
