@@ -138,7 +138,9 @@ TEST_F(DevilSave, RleOptionsReachTheLibrary) {
         lib.set_bmp_rle(rle);
         ASSERT_TRUE(save("r.tga", "tga", 64, 64, 4, flat));
         EXPECT_EQ(test_support::read_file(file("r.tga"))[2], rle ? 10 : 2);
-        EXPECT_EQ(ilGetInteger(IL_TGA_RLE), rle ? 1 : 0);
+        if (!rle) { // RLE TGA files are written by our own encoder, not the library
+            EXPECT_EQ(ilGetInteger(IL_TGA_RLE), 0);
+        }
         ASSERT_TRUE(save("r.bmp", "bmp", 64, 64, 4, flat));
         EXPECT_EQ(ilGetInteger(IL_BMP_RLE), rle ? 1 : 0);
         bytes got;

@@ -12,8 +12,10 @@
 #include "platform/pixel_memory.h"
 #include "tools/devil/bgra_pixels.h"
 #include "tools/devil/colour_count.h"
+#include "tools/devil/own_readers.h"
 #include "tools/devil/resample.h"
 #include "tools/devil/staged_file.h"
+#include "tools/devil/tga_rle.h"
 #include "tools/devil/tiff_alpha.h"
 #include "tools/sandbox/decode_child.h"
 #include "tools/sandbox/image_transfer.h"
@@ -517,6 +519,12 @@ bool devil::decode(const void* data, std::uint32_t size, ILenum type) {
     if (png_cut_short(static_cast<const unsigned char*>(data), size)) {
         return false;
     }
+    // DDS and 16-bit PNM files go to readers of our own: the library's get them wrong.
+    if (auto how = own_readers::decode(data, size, type); how != own_readers::outcome::not_ours) {
+        colours_known = false;
+        image_info = get_image_info();
+        return how == own_readers::outcome::loaded;
+    }
     if (type == IL_TYPE_UNKNOWN) {
         // The format probes read past the end of data under about 512 bytes and leave file
         // errors that say nothing about the image; only the decoder's own errors count.
@@ -739,6 +747,9 @@ bool devil::save_file(ILuint rebind, const char* file, char* type, std::size_t t
     if (pixels == nullptr || (bytes != 3 && bytes != 4) || !fits_library(width, height, bytes) ||
         width > largest_side(il_type) || height > largest_side(il_type)) {
         return false;
+    }
+    if (il_type == IL_TGA && tga_rle) {
+        return tga_rle::save(file, width, height, bytes, pixels); // the library's is broken
     }
     ILuint temporary = 0;
     ilGenImages(1, &temporary);

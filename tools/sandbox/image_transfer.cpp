@@ -6,6 +6,8 @@
 #include <sys/mman.h>
 #include <vector>
 
+#include "tools/sandbox/dds_image.h"
+
 namespace image_transfer {
 namespace {
 
@@ -335,6 +337,14 @@ void prefer_huge_pages(void* block, std::uint64_t size) {
     }
 }
 
+void register_facts(const node_header& h) {
+    ilRegisterOrigin(h.origin);
+    ilSetDuration(h.duration);
+    ilSetInteger(IL_IMAGE_OFFX, static_cast<ILint>(h.offset_x));
+    ilSetInteger(IL_IMAGE_OFFY, static_cast<ILint>(h.offset_y));
+    ilSetInteger(IL_IMAGE_CUBEFLAGS, static_cast<ILint>(h.cube_flags));
+}
+
 // The library makes the block, then the pixels are copied in.
 bool fill_node(const node_view& node) {
     const node_header& h = node.header;
@@ -349,11 +359,30 @@ bool fill_node(const node_view& node) {
     if (h.palette_bytes > 0) {
         ilRegisterPal(const_cast<unsigned char*>(node.palette), h.palette_bytes, h.palette_type);
     }
-    ilRegisterOrigin(h.origin);
-    ilSetDuration(h.duration);
-    ilSetInteger(IL_IMAGE_OFFX, static_cast<ILint>(h.offset_x));
-    ilSetInteger(IL_IMAGE_OFFY, static_cast<ILint>(h.offset_y));
-    ilSetInteger(IL_IMAGE_CUBEFLAGS, static_cast<ILint>(h.cube_flags));
+    register_facts(h);
+    return true;
+}
+
+// A cube map is made whole, then filled: ilTexImage on a face would drop the faces after it.
+bool rebuild_cube(ILuint name, const std::vector<node_view>& nodes) {
+    const node_header& first = nodes.front().header;
+    std::uint32_t levels = 0;
+    for (const node_view& node : nodes) {
+        levels += node.header.at.face == 0 ? 1 : 0;
+    }
+    ilBindImage(name);
+    if (nodes.size() != std::size_t{levels} * 6 ||
+        !dds_image::make_cube_map(first.width, first.height, levels, first.format, first.type)) {
+        return false;
+    }
+    for (const node_view& node : nodes) {
+        const node_header& h = node.header;
+        if (h.palette_bytes > 0 || !select(name, h.at) ||
+            !dds_image::fill_current(node.pixels, h.pixel_bytes, h.format, h.type)) {
+            return false;
+        }
+        register_facts(h);
+    }
     return true;
 }
 
@@ -379,6 +408,11 @@ bool rebuild_image(ILuint name, const unsigned char* bytes, std::uint64_t size) 
     std::vector<node_view> nodes;
     if (!read_message(bytes, size, header, nodes)) {
         return false;
+    }
+    if (header.extra_faces > 0) {
+        bool built = rebuild_cube(name, nodes);
+        ilBindImage(name);
+        return built;
     }
     bool faces_made = false;
     bool built = true;

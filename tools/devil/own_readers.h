@@ -1,0 +1,17 @@
+// The file types the wrapper decodes with readers of its own instead of the library's, which
+// gets them wrong: DDS files (tools/dds_image.h) and PGM or PPM files with 16-bit samples
+// (tools/pnm_wide.h).
+#pragma once
+
+#include <IL/il.h>
+#include <cstdint>
+
+namespace own_readers {
+
+enum class outcome { not_ours, loaded, refused };
+
+// Decodes `size` bytes into the bound image when one of our readers takes them. A DDS file in a
+// layout our reader leaves to the library comes back not_ours with `type` set to IL_DDS.
+outcome decode(const void* data, std::uint32_t size, ILenum& type);
+
+} // namespace own_readers
