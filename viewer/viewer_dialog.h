@@ -53,6 +53,18 @@ class viewer_dialog : public platform::dialog {
                                    char (&name)[platform::max_path]);
 
     // The help panel's two columns, the information panel and the version panel.
+    // One text of a panel, at x and y percent of the window's size.
+    struct panel_column {
+        const char* text;
+        std::int32_t x_percent;
+        std::int32_t y_percent;
+    };
+    bool columns_fit(platform::device_context& dc, const platform::rect& outer,
+                     std::span<const panel_column> columns, int height);
+    int fitting_text_height(platform::device_context& dc, const platform::rect& outer,
+                            std::span<const panel_column> columns);
+    void draw_panel(platform::device_context& dc, const platform::rect& outer,
+                    std::span<const panel_column> columns);
     void draw_help_panel(platform::device_context& dc, const platform::rect& outer);
     void draw_info_panel(platform::device_context& dc, const platform::rect& outer);
     void draw_version_panel(platform::device_context& dc, const platform::rect& outer);
