@@ -18,6 +18,8 @@
 #include <cstdint>
 #include <new>
 
+#include "platform/system.h"
+
 // Three 32-bit floats, as a vector value or an entry of a vector list.
 struct vector3 {
     float x;
@@ -31,7 +33,7 @@ using string_slot = char[2048];
 class vorlex_parser {
   public:
     static constexpr float version = 1.1f;
-    static constexpr std::size_t path_size = 260;
+    static constexpr std::size_t path_size = platform::max_path;
     static constexpr std::size_t message_size = 512;
     static constexpr std::size_t excerpt_size = 256;
     static constexpr std::size_t debug_size = 1024;

@@ -75,7 +75,7 @@ struct freetype_library {
 
 struct kept_glyph {
     bool ready = false;
-    unsigned char character = 0;
+    char32_t character = 0;
     int left = 0;
     int top = 0;
     int width = 0;
@@ -96,8 +96,8 @@ class sized_face {
     bool is(const face_file& file, size_request wanted) const {
         return source.path == file.path && source.index == file.index && size == wanted;
     }
-    int advance(unsigned char character);
-    const kept_glyph& glyph(unsigned char character);
+    int advance(char32_t character);
+    const kept_glyph& glyph(char32_t character);
 
     std::shared_ptr<freetype_library> library;
     FT_Face face;
@@ -107,11 +107,11 @@ class sized_face {
     int descent = 0;
 
   private:
-    void render(kept_glyph& slot, unsigned char character);
+    void render(kept_glyph& slot, char32_t character);
 
     std::array<int, 256> advances;
     std::array<kept_glyph, 256> glyphs;
-    kept_glyph scratch; // large sizes render here, one character at a time
+    kept_glyph scratch; // large sizes and characters past Latin-1 render here, one at a time
 };
 
 sized_face::sized_face(std::shared_ptr<freetype_library> library, FT_Face face, face_file source,
@@ -123,26 +123,33 @@ sized_face::sized_face(std::shared_ptr<freetype_library> library, FT_Face face, 
     advances.fill(-1);
 }
 
-// Bytes are Latin-1, so a byte is its own code point; one without a glyph draws the font's
-// missing-glyph box.
-int sized_face::advance(unsigned char character) {
+// Characters are code points; one without a glyph draws the font's missing-glyph box. Latin-1,
+// which panels draw almost only, is kept; the rest is loaded each time.
+int sized_face::advance(char32_t character) {
+    auto load = [&] {
+        return FT_Load_Char(face, character, load_flags) == 0 ? round_26_6(face->glyph->advance.x)
+                                                              : 0;
+    };
+    if (character >= advances.size()) {
+        return load();
+    }
     int& kept = advances[character];
     if (kept < 0) {
-        kept =
-            FT_Load_Char(face, character, load_flags) == 0 ? round_26_6(face->glyph->advance.x) : 0;
+        kept = load();
     }
     return kept;
 }
 
-const kept_glyph& sized_face::glyph(unsigned char character) {
-    kept_glyph& slot = face->size->metrics.y_ppem <= kept_glyph_em ? glyphs[character] : scratch;
+const kept_glyph& sized_face::glyph(char32_t character) {
+    const bool keep = face->size->metrics.y_ppem <= kept_glyph_em && character < glyphs.size();
+    kept_glyph& slot = keep ? glyphs[character] : scratch;
     if (!slot.ready || slot.character != character) {
         render(slot, character);
     }
     return slot;
 }
 
-void sized_face::render(kept_glyph& slot, unsigned char character) {
+void sized_face::render(kept_glyph& slot, char32_t character) {
     slot = kept_glyph{};
     slot.ready = true;
     slot.character = character;
@@ -327,11 +334,11 @@ int font_face::ascent() const {
 int font_face::descent() const {
     return sized->descent;
 }
-int font_face::advance(unsigned char character) {
+int font_face::advance(char32_t character) {
     return sized->advance(character);
 }
 
-glyph_image font_face::glyph(unsigned char character) {
+glyph_image font_face::glyph(char32_t character) {
     const kept_glyph& kept = sized->glyph(character);
     return {kept.left, kept.top, kept.width, kept.rows, kept.width, kept.coverage.data()};
 }
@@ -363,7 +370,7 @@ int font::descent() const {
 int font::cell_height() const {
     return ascent() + descent();
 }
-int font::advance(unsigned char character) const {
+int font::advance(char32_t character) const {
     return rendered->advance(character);
 }
 

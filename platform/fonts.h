@@ -37,9 +37,9 @@ class font_face {
 
     int ascent() const;
     int descent() const;
-    int advance(unsigned char character);
+    int advance(char32_t character);
     // Valid until the next call of glyph().
-    glyph_image glyph(unsigned char character);
+    glyph_image glyph(char32_t character);
 
     // What was opened: the font file, its family and FreeType's em height in pixels.
     const std::string& file() const;

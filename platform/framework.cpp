@@ -39,7 +39,7 @@ int run_application(int argc, const char* const* argv) {
     // Ended in order by a signal: report it as a shell reports a process the signal ended.
     if (const int signal_number = termination_signal(); signal_number != 0)
         return 128 + signal_number;
-    return 0;
+    return the_application->exit_status;
 }
 
 dialog::dialog(const window_description& description) : description(description) {}

@@ -26,6 +26,9 @@ class application {
 
     // The window the application counts as its main one, or null; not owned.
     class dialog* main_window = nullptr;
+
+    // The process's exit status once the start-up hook has returned: 0 after a normal end.
+    int exit_status = 0;
 };
 
 // The application object most recently constructed and still alive, or null.

@@ -198,6 +198,30 @@ surface device_context::target() const {
     return selected_bitmap ? selected_bitmap->pixels() : surface{};
 }
 
+char32_t next_character(const char* text, std::size_t available, std::size_t& used) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+    used = 1;
+    const unsigned lead = bytes[0];
+    const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    if (length == 1 || length > available || lead > 0xF4) {
+        return lead;
+    }
+    char32_t code = lead & (0x7F >> length);
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((bytes[i] & 0xC0) != 0x80) {
+            return lead;
+        }
+        code = code << 6 | (bytes[i] & 0x3F);
+    }
+    // Overlong forms, surrogates and code points past Unicode's end are not UTF-8.
+    constexpr char32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code < least[length] || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) {
+        return lead;
+    }
+    used = length;
+    return code;
+}
+
 // Each character changes only its own cell (advance x cell height): the background in opaque
 // mode, then the glyph's pixels that fall inside the cell.
 bool device_context::text_out(int x, int y, const char* text, int count) {
@@ -208,8 +232,8 @@ bool device_context::text_out(int x, int y, const char* text, int count) {
     font_face& face = selected_font->face();
     const int cell_height = selected_font->cell_height();
     std::int64_t pen = x;
-    for (int i = 0; i < count; ++i) {
-        const auto character = static_cast<unsigned char>(text[i]);
+    for (std::size_t i = 0, used = 0; i < static_cast<std::size_t>(count); i += used) {
+        const char32_t character = next_character(text + i, count - i, used);
         const int advance = face.advance(character);
         const area cell = placed(pen, y, advance, cell_height) & bounds(s);
         if (!cell.empty()) {
@@ -229,8 +253,8 @@ bool device_context::text_extent(const char* text, int count, size& out) const {
         return false;
     }
     int width = 0;
-    for (int i = 0; i < count; ++i) {
-        width += selected_font->advance(static_cast<unsigned char>(text[i]));
+    for (std::size_t i = 0, used = 0; i < static_cast<std::size_t>(count); i += used) {
+        width += selected_font->advance(next_character(text + i, count - i, used));
     }
     out = {width, selected_font->cell_height()};
     return true;

@@ -34,6 +34,11 @@ constexpr colour_ref rgb(std::uint8_t red, std::uint8_t green, std::uint8_t blue
 // The nearest integer to a * b / c, computed in 64 bits; -1 when c is 0.
 int mul_div(int a, int b, int c);
 
+// The character that starts `text` (of `available` bytes, at least 1) and the bytes it takes: a
+// well-formed UTF-8 sequence gives its code point, any other byte stands for itself (Latin-1)
+// and takes one byte, so that a name in another encoding still shows every byte.
+char32_t next_character(const char* text, std::size_t available, std::size_t& used);
+
 struct size {
     int cx = 0;
     int cy = 0;
@@ -108,8 +113,8 @@ class font {
     int descent() const;
     // Ascent plus descent: the height of a character cell.
     int cell_height() const;
-    // The advance width of one character.
-    int advance(unsigned char character) const;
+    // The advance width of one character (a code point).
+    int advance(char32_t character) const;
 
     font_face& face() const { return *rendered; }
 
@@ -153,7 +158,8 @@ class device_context {
     // Draws `count` characters with the cell's top-left at (x, y): in opaque mode the cells are
     // first filled with the background colour; glyphs are grey-scale anti-aliased and blended
     // in the text colour. Each character changes only its own cell (advance x cell height),
-    // clipped to the surface. Bytes are Latin-1 characters. False without a font.
+    // clipped to the surface. Text is UTF-8; a byte that starts no valid sequence is a Latin-1
+    // character of its own. False without a font.
     bool text_out(int x, int y, const char* text, int count);
     // The advance widths of the characters summed, and the cell height. False without a font.
     bool text_extent(const char* text, int count, size& out) const;

@@ -17,6 +17,15 @@ namespace platform {
 namespace {
 
 std::string composed_command_line;
+command_option requested = command_option::none;
+
+command_option option_named(const char* argument) {
+    if (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0)
+        return command_option::help;
+    if (std::strcmp(argument, "--version") == 0 || std::strcmp(argument, "-V") == 0)
+        return command_option::version;
+    return command_option::none;
+}
 
 // '*' matches any run of characters, '?' any one; everything else stands for itself.
 bool wildcard_match(const char* pattern, const char* name) {
@@ -50,13 +59,20 @@ bool has_wildcard(const char* text) {
 
 void set_command_line(int argc, const char* const* argv) {
     composed_command_line.clear();
+    requested = command_option::none;
     if (argc < 1 || argv == nullptr) {
         return;
     }
     composed_command_line = '"';
     composed_command_line += argv[0] != nullptr ? argv[0] : "";
     composed_command_line += '"';
-    for (int i = 1; i < argc; ++i) {
+    int first = 1;
+    if (argc > 1 && argv[1] != nullptr) {
+        requested = option_named(argv[1]);
+        if (std::strcmp(argv[1], "--") == 0)
+            first = 2;
+    }
+    for (int i = first; i < argc; ++i) {
         composed_command_line += ' ';
         composed_command_line += argv[i] != nullptr ? argv[i] : "";
     }
@@ -64,6 +80,10 @@ void set_command_line(int argc, const char* const* argv) {
 
 const char* command_line() {
     return composed_command_line.c_str();
+}
+
+command_option requested_option() {
+    return requested;
 }
 
 bool find_file(const char* pattern) {

@@ -10,10 +10,19 @@ namespace platform {
 // The native path separator; every caller that builds or splits a native path uses it.
 constexpr char path_separator = '/';
 
+// The size of every path buffer, terminator included: the system's own limit (PATH_MAX).
+constexpr std::size_t max_path = 4096;
+
 // The command line as start-up reads it: argv[0] in double quotes, then each further argument
 // after one blank, unquoted. Set once by the framework from main's arguments.
+// A first argument of "--" is dropped, so that a file named like an option can still be opened.
 void set_command_line(int argc, const char* const* argv);
 const char* command_line();
+
+// What the first argument asked for instead of an image: `help` for --help or -h, `version` for
+// --version or -V. Recorded by set_command_line.
+enum class command_option { none, help, version };
+command_option requested_option();
 
 // The executable's full path, cut to size - 1 characters. Returns false (and an empty text) when
 // it cannot be told. Provided by the backend: the real one reads /proc/self/exe.

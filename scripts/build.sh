@@ -4,5 +4,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=$1
 shift
-cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGLINTVIEW_WERROR=ON "$@" >/dev/null
+cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGLINTVIEW_WERROR=ON \
+  -DGLINTVIEW_TESTS=ON -DGLINTVIEW_BENCH=ON "$@" >/dev/null
 cmake --build "$dir" -j "$(nproc)"

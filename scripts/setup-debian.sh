@@ -1,20 +1,25 @@
 #!/usr/bin/env bash
-# Installs every system package Glintview needs to build, run and test on Debian 12.
-# Skips what is installed; uses sudo when not root.
+# Installs the system packages Glintview needs on Debian 12: `setup-debian.sh run` only what
+# building and running the program takes; with no argument also everything the tests, fuzzing,
+# benchmarks and release builds take. Skips what is installed; uses sudo when not root.
 set -euo pipefail
 
 packages=(
-  build-essential cmake pkg-config git clang clang-format libclang-rt-14-dev
-  libgtest-dev libbenchmark-dev
+  build-essential cmake pkg-config
   libdevil-dev libminizip-dev zlib1g-dev libsdl2-dev libfreetype-dev libfontconfig-dev
-  fonts-dejavu-core
-  xvfb xauth openbox xdotool x11-utils imagemagick
-  libsquish-dev libstb-dev
-  feh nsxiv
-  desktop-file-utils groff-base
-  libtiff-dev
-  libseccomp-dev
+  fonts-dejavu-core libseccomp-dev libsquish-dev
 )
+if [ "${1:-all}" != run ]; then
+  packages+=(
+    git clang clang-format libclang-rt-14-dev
+    libgtest-dev libbenchmark-dev
+    xvfb xauth openbox xdotool x11-utils imagemagick
+    libstb-dev
+    feh nsxiv
+    desktop-file-utils groff-base appstream shared-mime-info
+    libtiff-dev
+  )
+fi
 
 missing=()
 for package in "${packages[@]}"; do

@@ -13,7 +13,7 @@
 namespace {
 
 constexpr std::size_t message_size = 512;
-constexpr std::size_t path_size = 260;
+constexpr std::size_t path_size = platform::max_path;
 constexpr std::size_t short_size = 16;
 
 char path_separator_for(bool forward_slash) {

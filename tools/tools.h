@@ -35,7 +35,8 @@ const char* file_extension(const char* path);
 const char* strip_extension(const char* path);
 
 // The path with its last extension replaced; the argument itself when the path has no '.' or the
-// extension is null or empty; null for a null or empty path, or a result of more than 259.
+// extension is null or empty; null for a null or empty path, or a result of max_path characters or
+// more.
 const char* replace_extension(const char* path, const char* extension);
 
 // The path up to its last separator ('/' when forward_slash is set, else '\\'), with the

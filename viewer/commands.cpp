@@ -125,7 +125,7 @@ void viewer_dialog::toggle_version() {
 }
 
 bool viewer_dialog::make_snapshot_name(const char* image_path, const char* type,
-                                       char (&name)[260]) {
+                                       char (&name)[platform::max_path]) {
     std::memset(name, 0, sizeof name);
     const char* dot = extension_dot(image_path);
     std::size_t stem =

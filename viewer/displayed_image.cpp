@@ -1,6 +1,5 @@
 #include "viewer/displayed_image.h"
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -11,10 +10,6 @@ namespace {
 
 constexpr const char* default_font_name = "Tahoma";
 constexpr std::int32_t default_font_height = 14;
-
-platform::colour_ref colour_of(const std::uint8_t (&rgb)[3]) {
-    return platform::rgb(rgb[0], rgb[1], rgb[2]);
-}
 
 } // namespace
 
@@ -201,69 +196,6 @@ void displayed_image::blit(platform::device_context& dc, int x, int y) {
     rest.finish(false);
     platform::bit_blt(dc, x, y, bitmap_desc.width, bitmap_desc.height, *memory, 0, 0);
     memory->select_bitmap(previous);
-}
-
-void displayed_image::draw_osd_text(platform::device_context& dc, const platform::rect& window_rect,
-                                    std::int32_t x_percent, std::int32_t y_percent,
-                                    const char* format, ...) {
-    std::memset(osd_text, 0, sizeof osd_text);
-    va_list values;
-    va_start(values, format);
-    std::vsnprintf(osd_text, sizeof osd_text, format, values);
-    va_end(values);
-    draw_osd_characters(dc, window_rect, x_percent, y_percent);
-}
-
-void displayed_image::draw_osd_finished_text(platform::device_context& dc,
-                                             const platform::rect& window_rect,
-                                             std::int32_t x_percent, std::int32_t y_percent,
-                                             const char* text) {
-    std::memset(osd_text, 0, sizeof osd_text);
-    std::snprintf(osd_text, sizeof osd_text, "%s", text != nullptr ? text : "");
-    draw_osd_characters(dc, window_rect, x_percent, y_percent);
-}
-
-// Lines start at x0 less a small caption's height and are the font's pixel height plus 5
-// apart; characters are placed one by one by their own advance widths.
-void displayed_image::draw_osd_characters(platform::device_context& dc,
-                                          const platform::rect& window_rect, std::int32_t x_percent,
-                                          std::int32_t y_percent) {
-    platform::log_font description{};
-    description.height =
-        -platform::mul_div(font_height, platform::system_metric(platform::metric::dpi_y), 72);
-    description.weight = platform::fw_normal;
-    description.out_precision = platform::out_tt_only_precis;
-    description.quality = platform::cleartype_quality;
-    std::memcpy(description.face_name, font_name, sizeof description.face_name);
-    std::unique_ptr<platform::font> panel_font = platform::font::create(description);
-    if (panel_font == nullptr) {
-        return;
-    }
-    const platform::font* previous = dc.select_font(panel_font.get());
-    if (transparent) {
-        dc.set_background_mode(platform::background_mode::transparent);
-    }
-    dc.set_background_colour(colour_of(back_color));
-    dc.set_text_colour(colour_of(font_color));
-
-    std::int64_t width = window_rect.right - window_rect.left;
-    std::int64_t height = window_rect.bottom - window_rect.top;
-    int x0 = static_cast<int>(width * x_percent / 100);
-    int y = static_cast<int>(height * y_percent / 100);
-    int line_step = (description.height < 0 ? -description.height : description.height) + 5;
-    int dx = -platform::system_metric(platform::metric::small_caption_height);
-    for (const char* at = osd_text; *at != '\0'; ++at) {
-        if (*at == '\n') {
-            dx = -platform::system_metric(platform::metric::small_caption_height);
-            y += line_step;
-            continue;
-        }
-        dc.text_out(x0 + dx, y, at, 1);
-        platform::size extent;
-        dc.text_extent(at, 1, extent);
-        dx += extent.cx;
-    }
-    dc.select_font(previous);
 }
 
 void displayed_image::set_font_name(const char* name) {

@@ -5,6 +5,7 @@
 #include <IL/il.h>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include <string>
 
@@ -16,6 +17,8 @@
 
 // The size of the settings' snapshot type text.
 constexpr std::size_t snapshot_type_size = 8;
+// Panel texts are cut to this many bytes, terminator included.
+constexpr std::size_t osd_text_size = 512;
 
 class displayed_image {
   public:
@@ -61,9 +64,19 @@ class displayed_image {
     void draw_osd_text(platform::device_context& dc, const platform::rect& window_rect,
                        std::int32_t x_percent, std::int32_t y_percent, const char* format, ...)
         __attribute__((format(printf, 6, 7)));
-    // The same with a finished text, drawn as it stands.
+    // The same with a finished text, drawn as it stands, at `pixel_height` when it is positive
+    // instead of the height the text size gives.
     void draw_osd_finished_text(platform::device_context& dc, const platform::rect& window_rect,
-                                std::int32_t x_percent, std::int32_t y_percent, const char* text);
+                                std::int32_t x_percent, std::int32_t y_percent, const char* text,
+                                int pixel_height = 0);
+    // The pixel height of panel text at the current text size.
+    int osd_pixel_height() const;
+    // The box of each line of `text` that has characters, as draw_osd_finished_text would draw
+    // it at `pixel_height`, top to bottom; none when the panel font cannot be made. Draws nothing.
+    std::vector<platform::rect> osd_line_boxes(platform::device_context& dc,
+                                               const platform::rect& window_rect,
+                                               std::int32_t x_percent, std::int32_t y_percent,
+                                               int pixel_height, const char* text) const;
 
     // Writes the displayed pixels (the zoomed image, no panels) as `name`: DDS through the
     // surface compressor, every other type through the image library, which may rewrite the
@@ -103,7 +116,7 @@ class displayed_image {
 
   private:
     void draw_osd_characters(platform::device_context& dc, const platform::rect& window_rect,
-                             std::int32_t x_percent, std::int32_t y_percent);
+                             std::int32_t x_percent, std::int32_t y_percent, int pixel_height);
     bool resize_in_parts(const resample::job& what, const resample::area* on_screen);
 
     std::unique_ptr<devil> image_lib;
@@ -111,7 +124,7 @@ class displayed_image {
     ILinfo info{};
     std::unique_ptr<platform::bitmap> screen_bitmap;
     platform::bitmap_info bitmap_desc{};
-    char osd_text[512] = {};
+    char osd_text[osd_text_size] = {};
     char font_name[32] = {};
     std::int32_t font_height = 0;
     std::uint8_t font_color[3] = {};

@@ -1,6 +1,7 @@
 // Painting: the image, and over it at most one of the three text panels.
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "config/settings.h"
 #include "tools/tools.h"
@@ -25,6 +26,9 @@ constexpr const char* info_format =
 
 constexpr const char* maker_line = "Written by the Glintview developers";
 constexpr const char* library_home_page = "http://openil.sourceforge.net/";
+
+// Panel text is made smaller, down to this height in pixels, when it does not fit the window.
+constexpr int smallest_fitted_height = 8;
 
 // The upper-case copy of a setting's text, kept alive while a column is drawn.
 struct upper {
@@ -80,25 +84,77 @@ void viewer_dialog::paint_minimized(platform::device_context& dc) {
                  icon);
 }
 
+// True when every line lies inside the client area's right and bottom edges and no line reaches
+// into a line of the next column that stands beside it.
+bool viewer_dialog::columns_fit(platform::device_context& dc, const platform::rect& outer,
+                                std::span<const panel_column> columns, int height) {
+    const platform::rect client = get_window()->client_rect();
+    std::vector<platform::rect> previous;
+    for (const panel_column& column : columns) {
+        std::vector<platform::rect> lines = image->osd_line_boxes(
+            dc, outer, column.x_percent, column.y_percent, height, column.text);
+        for (const platform::rect& line : lines) {
+            if (line.right > client.width() || line.bottom > client.height()) {
+                return false;
+            }
+            for (const platform::rect& left : previous) {
+                if (left.top < line.bottom && line.top < left.bottom && left.right > line.left) {
+                    return false;
+                }
+            }
+        }
+        previous = std::move(lines);
+    }
+    return true;
+}
+
+// The height panel text is drawn at: the text size's when the columns fit there, else the
+// largest height down to smallest_fitted_height at which they fit, else the text size's.
+int viewer_dialog::fitting_text_height(platform::device_context& dc, const platform::rect& outer,
+                                       std::span<const panel_column> columns) {
+    const int wanted = image->osd_pixel_height();
+    for (int height = wanted; height >= smallest_fitted_height; --height) {
+        if (columns_fit(dc, outer, columns, height)) {
+            return height;
+        }
+    }
+    return wanted;
+}
+
+void viewer_dialog::draw_panel(platform::device_context& dc, const platform::rect& outer,
+                               std::span<const panel_column> columns) {
+    const int height = fitting_text_height(dc, outer, columns);
+    for (const panel_column& column : columns) {
+        image->draw_osd_finished_text(dc, outer, column.x_percent, column.y_percent, column.text,
+                                      height);
+    }
+}
+
 void viewer_dialog::draw_help_panel(platform::device_context& dc, const platform::rect& outer) {
     const settings_record& s = viewer_settings;
+    char first[osd_text_size] = {};
+    char second[osd_text_size] = {};
     {
         upper zoom_in(s.key_zoom_in.key_name), zoom_out(s.key_zoom_out.key_name),
             reset(s.key_reset_zoom.key_name), top_left(s.key_top_left_layout.key_name),
             top_right(s.key_top_right_layout.key_name),
             bottom_left(s.key_bottom_left_layout.key_name),
             bottom_right(s.key_bottom_right_layout.key_name), version(s.key_osd_version.key_name);
-        image->draw_osd_text(dc, outer, 10, 10, help_first_column, zoom_in.c_str(),
-                             zoom_out.c_str(), reset.c_str(), top_left.c_str(), top_right.c_str(),
-                             bottom_left.c_str(), bottom_right.c_str(), version.c_str());
+        std::snprintf(first, sizeof first, help_first_column, zoom_in.c_str(), zoom_out.c_str(),
+                      reset.c_str(), top_left.c_str(), top_right.c_str(), bottom_left.c_str(),
+                      bottom_right.c_str(), version.c_str());
     }
-    upper bigger(s.key_text_bigger.key_name), smaller(s.key_text_smaller.key_name),
-        transparency(s.key_text_transparency.key_name), info(s.key_osd_info.key_name),
-        type(s.snapshot_type), snapshot(s.key_snapshot.key_name), minimize(s.key_minimize.key_name),
-        exit(s.key_exit.key_name);
-    image->draw_osd_text(dc, outer, 60, 10, help_second_column, bigger.c_str(), smaller.c_str(),
-                         transparency.c_str(), info.c_str(), type.c_str(), snapshot.c_str(),
-                         minimize.c_str(), exit.c_str());
+    {
+        upper bigger(s.key_text_bigger.key_name), smaller(s.key_text_smaller.key_name),
+            transparency(s.key_text_transparency.key_name), info(s.key_osd_info.key_name),
+            type(s.snapshot_type), snapshot(s.key_snapshot.key_name),
+            minimize(s.key_minimize.key_name), exit(s.key_exit.key_name);
+        std::snprintf(second, sizeof second, help_second_column, bigger.c_str(), smaller.c_str(),
+                      transparency.c_str(), info.c_str(), type.c_str(), snapshot.c_str(),
+                      minimize.c_str(), exit.c_str());
+    }
+    const panel_column columns[] = {{first, 10, 10}, {second, 60, 10}};
+    draw_panel(dc, outer, columns);
 }
 
 void viewer_dialog::draw_info_panel(platform::device_context& dc, const platform::rect& outer) {
@@ -108,7 +164,8 @@ void viewer_dialog::draw_info_panel(platform::device_context& dc, const platform
                     shown.width, shown.height, image->get_actual_width(),
                     image->get_actual_height(), image->get_actual_bpp(), image->colours_shown(),
                     image->get_colors_used(), image->get_mipmaps());
-    image->draw_osd_finished_text(dc, outer, 10, 10, text);
+    const panel_column columns[] = {{text, 10, 10}};
+    draw_panel(dc, outer, columns);
 }
 
 void viewer_dialog::draw_version_panel(platform::device_context& dc, const platform::rect& outer) {
@@ -118,5 +175,6 @@ void viewer_dialog::draw_version_panel(platform::device_context& dc, const platf
                                    "library:\n\n---- DevIL ----\n| Version tag: %s\n| Home page: "
                                    "%s",
                                    maker_line, __DATE__, __TIME__, tag, library_home_page);
-    image->draw_osd_finished_text(dc, outer, 10, 10, text);
+    const panel_column columns[] = {{text, 10, 10}};
+    draw_panel(dc, outer, columns);
 }

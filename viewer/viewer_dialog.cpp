@@ -75,6 +75,7 @@ bool viewer_dialog::on_init_dialog() {
     image = std::make_unique<displayed_image>();
     if (!image->load_image(image_path, nullptr)) {
         error_box(load_error, image_path);
+        load_failed = true;
         end_dialog(0);
         return true;
     }

@@ -8,6 +8,7 @@
 
 #include "platform/framework.h"
 #include "platform/gdi.h"
+#include "platform/system.h"
 #include "viewer/displayed_image.h"
 
 // The window's description: popup with caption, system menu and minimise box, always on top,
@@ -39,6 +40,8 @@ class viewer_dialog : public platform::dialog {
 
     displayed_image* get_image() const { return image.get(); }
     const platform::icon& get_icon() const { return icon; }
+    // True when the image could not be loaded and the error box ended the window.
+    bool ended_by_load_error() const { return load_failed; }
     bool help_shown() const { return show_help; }
     bool info_shown() const { return show_info; }
     bool version_shown() const { return show_version; }
@@ -47,10 +50,23 @@ class viewer_dialog : public platform::dialog {
     // The path a snapshot of `image_path` of type `type` gets: the image's name with the type
     // as extension, or "name (snapshot).type" when that would be the image's own name or
     // format or the image has no extension. False, with an empty name, when the path would not
-    // fit 259 characters.
-    static bool make_snapshot_name(const char* image_path, const char* type, char (&name)[260]);
+    // fit a path buffer.
+    static bool make_snapshot_name(const char* image_path, const char* type,
+                                   char (&name)[platform::max_path]);
 
     // The help panel's two columns, the information panel and the version panel.
+    // One text of a panel, at x and y percent of the window's size.
+    struct panel_column {
+        const char* text;
+        std::int32_t x_percent;
+        std::int32_t y_percent;
+    };
+    bool columns_fit(platform::device_context& dc, const platform::rect& outer,
+                     std::span<const panel_column> columns, int height);
+    int fitting_text_height(platform::device_context& dc, const platform::rect& outer,
+                            std::span<const panel_column> columns);
+    void draw_panel(platform::device_context& dc, const platform::rect& outer,
+                    std::span<const panel_column> columns);
     void draw_help_panel(platform::device_context& dc, const platform::rect& outer);
     void draw_info_panel(platform::device_context& dc, const platform::rect& outer);
     void draw_version_panel(platform::device_context& dc, const platform::rect& outer);
@@ -83,5 +99,6 @@ class viewer_dialog : public platform::dialog {
     std::uint8_t show_help = 0;
     std::uint8_t show_info = 0;
     std::uint8_t show_version = 0;
-    char snapshot_name[260] = {};
+    char snapshot_name[platform::max_path] = {};
+    bool load_failed = false;
 };

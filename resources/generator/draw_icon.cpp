@@ -1,7 +1,7 @@
 // Draws Glintview's icon, a framed landscape with a glint on its glass, from one description in
 // unit coordinates, and writes it at every size the program and the desktop need:
 //   icon_130.cpp              the window icon, 32 x 32, blue-green-red bytes compiled in
-//   icons/glintview-N.png     the desktop icons (hicolor theme), N = 32, 128, 256
+//   icons/glintview-N.png     the desktop icons (hicolor theme), N = 32, 48, 64, 128, 256
 // Usage: icon_generator OUTPUT_FOLDER (the committed copies live in resources/).
 #include <zlib.h>
 
@@ -179,7 +179,7 @@ int main(int argc, char** argv) {
     }
     std::string folder = argv[1];
     bool ok = write_file(folder + "/icon_130.cpp", icon_source(draw(32), 32));
-    for (int size : {32, 128, 256}) {
+    for (int size : {32, 48, 64, 128, 256}) {
         std::string name = folder + "/icons/glintview-" + std::to_string(size) + ".png";
         ok = write_file(name, png_file(draw(size), size)) && ok;
     }

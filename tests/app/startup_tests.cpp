@@ -17,7 +17,7 @@ using test_support::tiny_tga;
 using test_support::write_file;
 
 TEST(extract_image_path, follows_the_quoted_program_path) {
-    char path[260];
+    char path[platform::max_path];
     EXPECT_TRUE(extract_image_path("\"C:\\glintview.exe\" wall.dds", path));
     EXPECT_STREQ(path, "wall.dds");
     EXPECT_TRUE(extract_image_path("\"prog\" \"my texture.tga\"", path));
@@ -31,7 +31,7 @@ TEST(extract_image_path, follows_the_quoted_program_path) {
 }
 
 TEST(extract_image_path, removes_one_pair_of_quotes_only) {
-    char path[260];
+    char path[platform::max_path];
     EXPECT_TRUE(extract_image_path("\"prog\" \"", path));
     EXPECT_STREQ(path, ""); // a lone quote counts as both
     EXPECT_TRUE(extract_image_path("\"prog\" \"open.png", path));
@@ -41,7 +41,7 @@ TEST(extract_image_path, removes_one_pair_of_quotes_only) {
 }
 
 TEST(extract_image_path, never_reads_past_a_short_command_line) {
-    char path[260];
+    char path[platform::max_path];
     EXPECT_TRUE(extract_image_path("\"prog\"", path));
     EXPECT_STREQ(path, "");
     EXPECT_TRUE(extract_image_path("", path));
@@ -54,14 +54,14 @@ TEST(extract_image_path, never_reads_past_a_short_command_line) {
 }
 
 TEST(extract_image_path, refuses_what_does_not_fit) {
-    char path[260];
-    std::string fits = "\"prog\" " + std::string(259, 'a');
+    char path[platform::max_path];
+    std::string fits = "\"prog\" " + std::string(platform::max_path - 1, 'a');
     EXPECT_TRUE(extract_image_path(fits.c_str(), path));
-    EXPECT_EQ(std::string(path).size(), 259u);
-    std::string too_long = "\"prog\" " + std::string(260, 'a');
+    EXPECT_EQ(std::string(path).size(), platform::max_path - 1);
+    std::string too_long = "\"prog\" " + std::string(platform::max_path, 'a');
     EXPECT_FALSE(extract_image_path(too_long.c_str(), path));
     EXPECT_STREQ(path, "");
-    std::string huge_line = "\"" + std::string(600, 'p') + "\" a.png";
+    std::string huge_line = "\"" + std::string(2 * platform::max_path, 'p') + "\" a.png";
     EXPECT_FALSE(extract_image_path(huge_line.c_str(), path));
     EXPECT_STREQ(path, "");
 }
@@ -187,8 +187,8 @@ TEST_F(startup, rewrites_an_empty_configuration_and_keeps_a_written_one) {
 }
 
 TEST_F(startup, leaves_the_configuration_path_empty_when_it_would_not_fit) {
-    headless::set_module_path(std::string(250, 'd') + "/glintview");
-    set_environment("/" + std::string(250, 'x'), "");
+    headless::set_module_path(std::string(platform::max_path - 10, 'd') + "/glintview");
+    set_environment("/" + std::string(platform::max_path - 10, 'x'), "");
     std::string image = dir.file("wall.tga");
     ASSERT_TRUE(write_file(image, tiny_tga()));
     run({image});

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "e2e_support.h"
 #include "test_support.h"
 
@@ -37,7 +39,7 @@ wait $pid
 echo "exit $?"
 )");
     EXPECT_EQ(result.exit_code, 0) << result.output;
-    EXPECT_NE(result.output.find("exit 0"), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("exit 1"), std::string::npos) << result.output;
     EXPECT_TRUE(exists(dir.file("shot.png")));
     EXPECT_FALSE(exists(dir.file("Glintview.ini")));
 }
@@ -60,4 +62,42 @@ exit 0
     EXPECT_EQ(text.rfind("; this file was generated on ", 0), 0u);
     EXPECT_EQ(text.substr(body + 2),
               read_file(std::string(FIXTURE_DIR) + "/default_configuration.ini"));
+}
+
+// The options answer on standard output with status 0 and open nothing; "--" lets a file named
+// like an option open; a path of 300 characters opens; with no display the status is 1.
+TEST(startup_e2e, options_statuses_and_long_paths) {
+    scratch_dir dir;
+    e2e::copy_executable(dir.path());
+    const std::string tga = test_support::tiny_tga();
+    ASSERT_TRUE(write_file(dir.file("--help"), tga));
+    // Two folders of 150 characters: past the 260 of the classic path buffers.
+    const std::string folders = std::string(150, 'a') + "/" + std::string(150, 'b');
+    ASSERT_EQ(std::system(("mkdir -p '" + dir.file(folders) + "'").c_str()), 0);
+    const std::string long_name = folders + "/deep.tga";
+    ASSERT_TRUE(write_file(dir.file(long_name), tga));
+    auto result = e2e::run_under_xvfb(dir.path(), "LONG='" + long_name + "'\n" + R"sh(
+for option in --help -h --version -V; do
+  timeout 10 "$GLINTVIEW" $option >out.txt; status=$?
+  echo "$option status $status: $(head -c 30 out.txt | tr '\n' ' ')"
+done
+"$GLINTVIEW" --help | grep -c "man glintview"
+for name in -- "$LONG"; do
+  if [ "$name" = -- ]; then "$GLINTVIEW" -- --help & pid=$!; title="Glintview - --help |"
+  else "$GLINTVIEW" "$PWD/$LONG" & pid=$!; title="Glintview - deep.tga |"; fi
+  for i in $(seq 100); do xwininfo -root -tree | grep -qF "\"$title" && break; sleep 0.2; done
+  xwininfo -root -tree | grep -qF "\"$title" && echo "opened ${#name}" || echo "not opened ${#name}"
+  kill $pid; wait $pid
+done
+DISPLAY= timeout 10 "$GLINTVIEW" "$PWD/$LONG" 2>/dev/null; echo "no display status $?"
+)sh");
+    ASSERT_EQ(result.exit_code, 0) << result.output;
+    for (const char* expected : {"--help status 0: Usage: glintview [--] IMAGE_F",
+                                 "-h status 0: Usage: glintview [--] IMAGE_F",
+                                 "--version status 0: glintview 1.0", "-V status 0: glintview 1.0",
+                                 "\n1\n", "opened 2\n", "opened 310\n", "no display status 1\n"})
+        EXPECT_NE(result.output.find(expected), std::string::npos) << expected << "\n"
+                                                                   << result.output;
+    EXPECT_EQ(result.output.find("not opened"), std::string::npos) << result.output;
+    EXPECT_FALSE(exists(dir.file("--help (snapshot).jpg")));
 }

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs a build as a packager would (DESTDIR and a prefix) and checks what lands there: the
-# file list, the desktop entry, the icon sizes, the manual page's settings and defaults, and an
-# installed program in a folder it cannot write that keeps its configuration under
-# XDG_CONFIG_HOME. Usage: install_test.sh BUILD_DIR SOURCE_DIR
+# file list, the desktop entry, the icon sizes, the metainfo, the manual page's settings and
+# defaults, and an installed program that keeps its configuration under XDG_CONFIG_HOME, run by
+# an unprivileged user and by root. Usage: install_test.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
 build=$1
 source=$2
@@ -19,13 +19,18 @@ prefix=$work/stage/usr/local
 echo "== The installed files"
 expected="bin/glintview
 share/applications/glintview.desktop
+share/doc/glintview/LICENSE
+share/doc/glintview/README.md
 share/icons/hicolor/128x128/apps/glintview.png
 share/icons/hicolor/256x256/apps/glintview.png
 share/icons/hicolor/32x32/apps/glintview.png
-share/man/man1/glintview.1"
+share/icons/hicolor/48x48/apps/glintview.png
+share/icons/hicolor/64x64/apps/glintview.png
+share/man/man1/glintview.1
+share/metainfo/io.github.glintview.Glintview.metainfo.xml"
 actual=$(cd "$work/stage" && find . -type f | sed 's|^\./usr/local/||' | LC_ALL=C sort)
 [ "$actual" = "$expected" ] || fail "installed files differ:"$'\n'"$actual"
-for size in 32 128 256; do
+for size in 32 48 64 128 256; do
   drawn=$(identify -format '%wx%h' "$prefix/share/icons/hicolor/${size}x${size}/apps/glintview.png")
   [ "$drawn" = "${size}x${size}" ] || fail "the ${size} pixel icon is $drawn"
 done
@@ -35,6 +40,9 @@ entry=$prefix/share/applications/glintview.desktop
 desktop-file-validate "$entry" || fail "desktop-file-validate refuses the entry"
 grep -qx 'Icon=glintview' "$entry" || fail "the entry names no icon"
 grep -qx 'Exec=glintview %f' "$entry" || fail "the entry does not start the program with a file"
+
+appstreamcli validate --no-net "$prefix/share/metainfo/io.github.glintview.Glintview.metainfo.xml" \
+  >/dev/null || fail "appstreamcli refuses the metainfo"
 
 echo "== The manual page: every setting with its default"
 page=$prefix/share/man/man1/glintview.1
@@ -73,4 +81,14 @@ grep -q '^#eof' "$ini" || fail "the configuration written is not whole"
 printf '; mine\n$exit:\tescape\n' >"$ini"
 run_installed
 [ "$(cat "$ini")" = $'; mine\n$exit:\tescape' ] || fail "the user's configuration was rewritten"
+
+if [ "$(id -u)" -eq 0 ]; then
+  echo "== Root's run of an installed copy keeps its configuration in root's folder too"
+  chmod -R u+w "$work/stage" # root could write beside the program; it must not
+  rm -rf "$work/user/config"
+  as_user=()
+  run_installed
+  [ -s "$ini" ] || fail "root's run wrote no configuration under XDG_CONFIG_HOME"
+  [ ! -e "$prefix/bin/Glintview.ini" ] || fail "root's run wrote a configuration beside the program"
+fi
 echo "PASS"

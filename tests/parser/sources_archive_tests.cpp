@@ -154,7 +154,7 @@ TEST(parser_sources, disk_file_reads_and_reports_ok) {
 
 TEST(parser_sources, path_that_does_not_fit_is_refused) {
     logged parser;
-    const std::string path = parser.dir.file(std::string(300, 'p'));
+    const std::string path = parser.dir.file(std::string(platform::max_path + 40, 'p'));
     parser->open_file(path.c_str());
     EXPECT_STREQ(parser->file_path, "");
     EXPECT_EQ(prepared(*parser), "");
@@ -380,7 +380,7 @@ TEST(parser_archive, source_exists_in_both_modes) {
 
 TEST(parser_archive, archive_path_that_does_not_fit_is_refused) {
     logged parser;
-    parser->set_archive(std::string(400, 'z').c_str());
+    parser->set_archive(std::string(platform::max_path + 100, 'z').c_str());
     EXPECT_TRUE(parser->archive_mode);
     EXPECT_STREQ(parser->archive_path, "");
     EXPECT_EQ(parser->error_count, 1);

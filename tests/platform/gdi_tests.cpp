@@ -215,9 +215,9 @@ TEST(text_out, opaque_fills_exactly_the_clipped_cell) {
         ASSERT_TRUE(
             text(screen, made.get(), background_mode::opaque, r.x, r.y, r.character, &cell));
         EXPECT_EQ(cell.cy, made->cell_height());
-        const int advances =
-            std::accumulate(r.character, r.character + std::strlen(r.character), 0,
-                            [&](int sum, char c) { return sum + made->advance(c); });
+        const int advances = std::accumulate(
+            r.character, r.character + std::strlen(r.character), 0,
+            [&](int sum, char c) { return sum + made->advance(static_cast<unsigned char>(c)); });
         EXPECT_EQ(cell.cx, advances);
         int covered = 0;
         for (int y = 0; y < 40; ++y) {
@@ -321,5 +321,30 @@ TEST(pixel_memory, maps_large_blocks_on_huge_page_boundaries) {
             EXPECT_EQ(reinterpret_cast<std::uintptr_t>(block) % huge_page, 0u) << size;
         }
         free_pixels(block);
+    }
+}
+
+TEST(next_character, reads_utf8_and_takes_any_other_byte_as_itself) {
+    struct row {
+        const char* text;
+        char32_t expected;
+        std::size_t used;
+    } rows[] = {
+        {"A", U'A', 1},
+        {"\xC3\xBC", U'\u00FC', 2},     // u umlaut
+        {"\xE2\x82\xAC", U'\u20AC', 3}, // euro sign
+        {"\xF0\x9F\x98\x80", U'\U0001F600', 4},
+        {"\xFC", 0xFC, 1},             // Latin-1 u umlaut
+        {"\xC3", 0xC3, 1},             // cut short
+        {"\xC3(", 0xC3, 1},            // no continuation byte
+        {"\xC0\xAF", 0xC0, 1},         // overlong '/'
+        {"\xED\xA0\x80", 0xED, 1},     // a surrogate
+        {"\xF4\x90\x80\x80", 0xF4, 1}, // past U+10FFFF
+        {"\x80", 0x80, 1},             // a lone continuation byte
+    };
+    for (const row& r : rows) {
+        std::size_t used = 0;
+        EXPECT_EQ(next_character(r.text, std::strlen(r.text), used), r.expected) << r.text;
+        EXPECT_EQ(used, r.used) << r.text;
     }
 }

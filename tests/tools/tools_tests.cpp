@@ -4,6 +4,7 @@
 #include <zip.h>
 
 #include "platform/backends/headless/headless.h"
+#include "platform/system.h"
 #include "test_support.h"
 #include "tools/tools.h"
 
@@ -29,7 +30,7 @@ TEST(strip_extension, drops_the_last_extension) {
     const char* plain = "C:\\img\\plain";
     EXPECT_EQ(strip_extension(plain), plain);
     EXPECT_EQ(strip_extension(""), nullptr);
-    std::string long_path(300, 'x');
+    std::string long_path(platform::max_path, 'x');
     long_path += ".png";
     EXPECT_EQ(strip_extension(long_path.c_str()), nullptr); // refused, not cut
 }
@@ -43,11 +44,12 @@ TEST(replace_extension, swaps_the_last_extension_or_returns_the_argument) {
     EXPECT_EQ(replace_extension(dds, ""), dds);
     EXPECT_EQ(replace_extension(dds, nullptr), dds);
     EXPECT_EQ(replace_extension(nullptr, "png"), nullptr);
-    std::string edge(255, 'x'); // 255 + ".dds": the result 255 + ".png" is 259 characters
+    // The stem and ".png" fill a path buffer but for its terminator; ".png8" would not fit.
+    std::string edge(platform::max_path - 5, 'x');
     edge += ".dds";
     ASSERT_NE(replace_extension(edge.c_str(), "png"), nullptr);
-    EXPECT_EQ(std::string(replace_extension(edge.c_str(), "png")).size(), 259u);
-    EXPECT_EQ(replace_extension(edge.c_str(), "png8"), nullptr); // 260 would not fit
+    EXPECT_EQ(std::string(replace_extension(edge.c_str(), "png")).size(), platform::max_path - 1);
+    EXPECT_EQ(replace_extension(edge.c_str(), "png8"), nullptr);
 }
 
 TEST(directory_part, splits_at_the_chosen_separator_only) {

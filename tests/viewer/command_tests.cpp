@@ -1,5 +1,6 @@
 // Hot keys, mouse commands and snapshots on the headless screen.
 #include "config/settings.h"
+#include "platform/system.h"
 #include "viewer_fixture.h"
 
 using Commands = ViewerFixture;
@@ -9,7 +10,7 @@ namespace {
 
 // A snapshot's path beside the image, or "" when it is refused.
 std::string snapshot_name(const std::string& image, const char* type) {
-    char name[260];
+    char name[platform::max_path];
     return viewer_dialog::make_snapshot_name(image.c_str(), type, name) ? name : "";
 }
 
@@ -117,7 +118,7 @@ TEST_F(Commands, snapshot_names_never_overwrite_the_image) {
     for (const case_t& c : cases) {
         EXPECT_EQ(snapshot_name(c.image, c.type), c.expected) << c.image << c.type;
     }
-    EXPECT_EQ(snapshot_name("/" + std::string(250, 'a') + ".tga", "tga"), "");
+    EXPECT_EQ(snapshot_name("/" + std::string(platform::max_path - 10, 'a') + ".tga", "tga"), "");
 }
 
 TEST_F(Commands, snapshots_write_what_is_shown) {

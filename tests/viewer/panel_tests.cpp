@@ -106,3 +106,45 @@ TEST_F(Panels, a_minimised_window_paints_only_its_icon_centred) {
     }
     EXPECT_EQ(f.at(33, 24), image_colour);
 }
+
+// Text that does not fit is drawn smaller: inside the window, the help columns apart; a name in
+// UTF-8 shows its characters, as its Latin-1 spelling does.
+TEST_F(Panels, text_that_does_not_fit_is_drawn_smaller_and_names_are_utf8) {
+    auto touches_right_edge = [](const headless::frame& f) {
+        for (int y = 0; y < f.height; ++y) {
+            if (f.at(f.width - 1, y) != image_colour)
+                return true;
+        }
+        return false;
+    };
+    use_plain("wall.png", 256, 256);
+    headless::frame info = painted(&viewer_dialog::toggle_info);
+    EXPECT_LT(count(info, image_colour), 256 * 256);
+    EXPECT_FALSE(touches_right_edge(info)); // at the text size's 19 pixels, "Size: ..." runs off
+
+    use_plain("wall.png", 512, 300);
+    headless::frame help = painted(&viewer_dialog::toggle_help);
+    EXPECT_FALSE(touches_right_edge(help));
+    const int second_column = 512 * 60 / 100 - 15;
+    // Above the first column's last line ("NB: ..."), which stands alone, no line of the first
+    // column reaches into the second.
+    auto has_text = [&](int y) {
+        for (int x = 0; x < help.width; ++x)
+            if (help.at(x, y) != image_colour)
+                return true;
+        return false;
+    };
+    int last_line = help.height - 1;
+    while (last_line > 0 && !has_text(last_line))
+        --last_line;
+    while (last_line > 0 && has_text(last_line))
+        --last_line;
+    ASSERT_GT(last_line, 60);
+    for (int y = 0; y < last_line; ++y)
+        ASSERT_EQ(help.at(second_column - 1, y), image_colour) << y;
+
+    use_plain("gr\xC3\xBCne.png", 300, 200);
+    headless::frame utf8 = painted(&viewer_dialog::toggle_info);
+    use_plain("gr\xFCne.png", 300, 200);
+    EXPECT_EQ(painted(&viewer_dialog::toggle_info).pixels, utf8.pixels);
+}
