@@ -122,9 +122,9 @@ cat probe.txt
     EXPECT_EQ(not_a_blend, 0);
 }
 
-// Openbox frames the decorated window and leaves the undecorated one bare; either way the client
-// area is where it was asked (below the caption's height when there is one), the window stays on
-// top, and a press that asks for a move drag moves it with the pointer, every time.
+// Openbox frames the decorated window and leaves the undecorated one bare; either way the outer
+// corner (the frame's, when there is one) is where it was asked, the window stays on top, and a
+// press that asks for a move drag moves it with the pointer, every time.
 TEST(platform_e2e, under_a_window_manager_places_frames_and_drags_the_window) {
     scratch_dir dir;
     std::string drag = "xdotool mousedown 1 sleep 0.2 mousemove_relative 25 20 sleep 0.2 "
@@ -157,17 +157,19 @@ echo "== caption $caption"
         std::size_t from = out.find("== caption " + std::to_string(caption));
         ASSERT_NE(from, std::string::npos) << out;
         std::string run = out.substr(from, out.find("== caption", from + 1) - from);
-        int client_top = 200 + 19 * caption; // the caption's height when it was placed
-        EXPECT_EQ(number_after(run, "upper-left X:"), 300) << run;
+        // The frame's outer corner is where the window was asked to be.
+        int frame_left = -1, frame_top = -1;
+        std::sscanf(run.c_str() + run.find("_NET_FRAME_EXTENTS"), "%*[^=]= %d, %*d, %d",
+                    &frame_left, &frame_top);
+        int client_left = 300 + frame_left;
+        int client_top = 200 + frame_top;
+        EXPECT_EQ(number_after(run, "upper-left X:"), client_left) << run;
         EXPECT_EQ(number_after(run, "upper-left Y:"), client_top) << run;
         EXPECT_NE(run.find("_NET_WM_STATE(ATOM) = _NET_WM_STATE_ABOVE"), std::string::npos) << run;
         std::size_t moved = run.find("upper-left X:", run.find("_NET_FRAME_EXTENTS"));
-        EXPECT_EQ(number_after(run, "upper-left X:", moved), 400) << run;
+        EXPECT_EQ(number_after(run, "upper-left X:", moved), client_left + 100) << run;
         EXPECT_EQ(number_after(run, "upper-left Y:", moved), client_top + 80) << run;
         EXPECT_NE(run.find("exit 0"), std::string::npos) << run;
-        int frame_top = 0;
-        std::sscanf(run.c_str() + run.find("_NET_FRAME_EXTENTS"), "%*[^=]= %*d, %*d, %d",
-                    &frame_top);
         if (caption == 0) {
             EXPECT_NE(run.find("_MOTIF_WM_HINTS) = 0x2, 0x0, 0x0"), std::string::npos) << run;
             EXPECT_EQ(frame_top, 0) << run;
