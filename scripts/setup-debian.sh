@@ -6,7 +6,8 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config git clang clang-format libclang-rt-14-dev
   libgtest-dev libbenchmark-dev
-  libdevil-dev libminizip-dev zlib1g-dev libsdl2-dev libfreetype-dev libfontconfig-dev
+  libdevil-dev libminizip-dev zlib1g-dev libx11-dev libxext-dev libxrandr-dev
+  libfreetype-dev libfontconfig-dev
   fonts-dejavu-core
   xvfb xauth openbox xdotool x11-utils imagemagick
   libsquish-dev libstb-dev

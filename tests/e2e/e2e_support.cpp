@@ -14,7 +14,8 @@ std::string copy_executable(const std::string& folder) {
     return target;
 }
 
-run_result run_under_xvfb(const std::string& folder, const std::string& script) {
+run_result run_under_xvfb(const std::string& folder, const std::string& script,
+                          const std::string& screen) {
     std::string script_path = folder + "/e2e-script.sh";
     {
         std::ofstream out(script_path);
@@ -22,7 +23,7 @@ run_result run_under_xvfb(const std::string& folder, const std::string& script) 
             << script << "\n";
     }
     std::string command =
-        "timeout 120 xvfb-run -a -s '-screen 0 1024x768x24' bash '" + script_path + "' 2>&1";
+        "timeout 120 xvfb-run -a -s '-screen 0 " + screen + "' bash '" + script_path + "' 2>&1";
     run_result result{-1, ""};
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) {

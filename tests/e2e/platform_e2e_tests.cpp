@@ -40,9 +40,10 @@ id=$(xdotool search --name '^Glintview probe$' | head -1)
 )";
 }
 
-e2e::run_result run(const scratch_dir& dir, const std::string& script) {
+e2e::run_result run(const scratch_dir& dir, const std::string& script,
+                    const std::string& screen = "1024x768x24") {
     EXPECT_TRUE(write_file(dir.file("picture.raw"), picture_bytes()));
-    return e2e::run_under_xvfb(dir.path(), "PROBE='" PROBE_EXECUTABLE "'\n" + script);
+    return e2e::run_under_xvfb(dir.path(), "PROBE='" PROBE_EXECUTABLE "'\n" + script, screen);
 }
 
 // The number after the first `label` at or after `from`, or -1.
@@ -177,5 +178,37 @@ echo "== caption $caption"
             EXPECT_GT(frame_top, 0) << run;
             EXPECT_EQ(number_after(run, "\ncaption "), frame_top) << run; // the metric follows it
         }
+    }
+}
+
+// A server of another depth gets our pixels converted into its own layout: the picture shows
+// within the precision of its narrowest channel.
+TEST(platform_e2e, paints_on_16_and_30_bit_screens) {
+    struct case_t {
+        const char* screen;
+        int allowance;
+    } cases[] = {{"1024x768x16", 8}, {"1024x768x30", 1}};
+    for (const case_t& c : cases) {
+        scratch_dir dir;
+        auto result = run(dir, start_probe("100 150 200 120 0") + R"(
+import -window root -depth 8 shot.ppm
+xdotool key Escape
+wait $pid; echo "exit $?"
+)",
+                          c.screen);
+        ASSERT_NE(result.output.find("exit 0"), std::string::npos) << c.screen << result.output;
+        screenshot shot = read_ppm(dir.file("shot.ppm"));
+        ASSERT_EQ(shot.width, 1024) << c.screen;
+        int wrong = 0;
+        for (int y = 0; y < picture_height; ++y) {
+            for (int x = 0; x < picture_width; ++x) {
+                rgb seen = shot.at(100 + x, 150 + y);
+                rgb drawn = picture_pixel(x, y);
+                for (int channel = 0; channel < 3; ++channel) {
+                    wrong += std::abs(seen[channel] - drawn[channel]) > c.allowance;
+                }
+            }
+        }
+        EXPECT_EQ(wrong, 0) << c.screen;
     }
 }
