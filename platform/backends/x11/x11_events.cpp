@@ -130,14 +130,10 @@ void read_frame_extents(native_window& native) {
 namespace {
 
 void translate(native_window& native, XEvent& event, bool drop_repeats) {
-    if (event.type == KeymapNotify) { // follows a FocusIn or EnterNotify of our window
-        take_keymap(native, event.xkeymap.key_vector);
-        return;
-    }
-    if (event.xany.window != native.window) {
-        return;
-    }
     switch (event.type) {
+    case KeymapNotify: // follows a FocusIn or EnterNotify of the window
+        take_keymap(native, event.xkeymap.key_vector);
+        break;
     case KeyPress:
         translate_key_press(native, event.xkey, drop_repeats);
         break;
@@ -178,10 +174,18 @@ namespace x11 {
 
 void read_events(native_window& native, bool drop_repeats) {
     Display* display = native.x->display;
+    // Xlib gives a keymap event no window: it follows the focus event of the window it is for.
+    static Window focused = None;
     while (XPending(display) > 0) {
         XEvent event;
         XNextEvent(display, &event);
-        translate(native, event, drop_repeats);
+        if (event.type == FocusIn) {
+            focused = event.xfocus.window;
+        }
+        Window window = event.type == KeymapNotify ? focused : event.xany.window;
+        if (native_window* target = find_window(window)) {
+            translate(*target, event, drop_repeats);
+        }
     }
 }
 

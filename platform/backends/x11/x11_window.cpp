@@ -15,8 +15,8 @@ namespace platform {
 
 namespace {
 
-// The window alive now: the caption's height is its frame's.
-native_window* alive = nullptr;
+// The windows alive now, the newest last: the caption's height is the newest decorated one's.
+std::vector<native_window*> alive;
 
 constexpr int default_caption = 19;
 constexpr int frame_extents_wait_ms = 200;
@@ -35,27 +35,34 @@ void set_cardinals(const native_window& native, Atom property, const long* value
                     reinterpret_cast<const unsigned char*>(values), count);
 }
 
-// Bytes that are not UTF-8 are taken as Latin-1, as the layer's text is.
-std::string as_utf8(const char* text) {
-    std::string bytes = text;
-    std::string converted;
-    bool valid = true;
-    for (std::size_t i = 0; i < bytes.size() && valid;) {
+bool is_utf8(const std::string& bytes) {
+    for (std::size_t i = 0; i < bytes.size();) {
         auto lead = static_cast<unsigned char>(bytes[i]);
         std::size_t length = lead < 0x80         ? 1
                              : (lead >> 5) == 6  ? 2
                              : (lead >> 4) == 14 ? 3
                              : (lead >> 3) == 30 ? 4
                                                  : 0;
-        valid = length != 0 && i + length <= bytes.size();
-        for (std::size_t k = 1; valid && k < length; ++k) {
-            valid = (static_cast<unsigned char>(bytes[i + k]) >> 6) == 2;
+        if (length == 0 || i + length > bytes.size()) {
+            return false;
+        }
+        for (std::size_t k = 1; k < length; ++k) {
+            if ((static_cast<unsigned char>(bytes[i + k]) >> 6) != 2) {
+                return false;
+            }
         }
         i += length;
     }
-    if (valid) {
+    return true;
+}
+
+// Bytes that are not UTF-8 are taken as Latin-1, as the layer's text is.
+std::string as_utf8(const char* text) {
+    std::string bytes = text;
+    if (is_utf8(bytes)) {
         return bytes;
     }
+    std::string converted;
     for (char c : bytes) {
         auto code = static_cast<unsigned char>(c);
         if (code < 0x80) {
@@ -107,11 +114,11 @@ void set_fixed_properties(native_window& native, bool topmost) {
     set_decoration_hint(native);
 }
 
-void set_size_hints(const native_window& native, XPoint at, int width, int height) {
+void set_size_hints(const native_window& native, int x, int y, int width, int height) {
     XSizeHints hints{};
     hints.flags = USPosition | USSize | PPosition | PSize | PWinGravity;
-    hints.x = at.x;
-    hints.y = at.y;
+    hints.x = x;
+    hints.y = y;
     hints.width = width;
     hints.height = height;
     hints.win_gravity = NorthWestGravity;
@@ -126,13 +133,10 @@ void place_with(native_window& native, int x, int y, int width, int height,
     native.wanted = {x + frame.left, y + frame.top, x + frame.left + width, y + frame.top + height};
     native.placing = native.shown;
     const rect& screen = x11::screen_area();
-    XPoint at{static_cast<short>(screen.left + x), static_cast<short>(screen.top + y)};
-    if (!native.x->window_manager) {
-        at = {static_cast<short>(screen.left + native.wanted.left),
-              static_cast<short>(screen.top + native.wanted.top)};
-    }
-    set_size_hints(native, at, width, height);
-    XMoveResizeWindow(native.x->display, native.window, at.x, at.y, width, height);
+    int at_x = screen.left + (native.x->window_manager ? x : native.wanted.left);
+    int at_y = screen.top + (native.x->window_manager ? y : native.wanted.top);
+    set_size_hints(native, at_x, at_y, width, height);
+    XMoveResizeWindow(native.x->display, native.window, at_x, at_y, width, height);
 }
 
 // The window manager answers the request made when the caption was given; until then the
@@ -158,10 +162,12 @@ void await_frame_extents(native_window& native) {
 }
 
 int caption_height() {
-    if (alive == nullptr || !alive->decorated) {
-        return default_caption;
+    for (auto window = alive.rbegin(); window != alive.rend(); ++window) {
+        if ((*window)->decorated) {
+            return backend::frame_of(*window).top;
+        }
     }
-    return backend::frame_of(alive).top;
+    return default_caption;
 }
 
 // The part of the client area (client coordinates) that lies on the root window. A window as
@@ -183,6 +189,19 @@ rect visible_part(native_window& native) {
 }
 
 } // namespace
+
+namespace x11 {
+
+native_window* find_window(Window window) {
+    for (native_window* native : alive) {
+        if (native->window == window) {
+            return native;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace x11
 
 int system_metric(metric which) {
     switch (which) {
@@ -226,7 +245,7 @@ native_window* create_window(const char* title, int x, int y, int width, int hei
     if (decorated && c->window_manager) {
         request_frame_extents(*native);
     }
-    alive = native;
+    alive.push_back(native);
     // The window manager's answer about the frame is not awaited here: the caption may yet go.
     frame_extents assumed = decorated ? frame_extents{0, default_caption, 0, 0} : frame_extents{};
     place_with(*native, x, y, std::max(width, 1), std::max(height, 1), assumed);
@@ -237,8 +256,11 @@ void destroy_window(native_window* native) {
     if (native == nullptr) {
         return;
     }
-    if (alive == native) {
-        alive = nullptr;
+    std::erase(alive, native);
+    // With no window manager the keyboard goes back to the window that had it, if it is ours.
+    native_window* previous = x11::find_window(native->previous_focus);
+    if (previous != nullptr && previous->shown) {
+        XSetInputFocus(native->x->display, previous->window, RevertToParent, CurrentTime);
     }
     x11::end_frame(*native);
     XDestroyWindow(native->x->display, native->window);
@@ -334,6 +356,8 @@ void show(native_window* native) {
     x11::await_expose(*native, first_expose_wait_ms);
     native->shown = true;
     if (!native->x->window_manager && native->exposed) {
+        int revert = 0;
+        XGetInputFocus(native->x->display, &native->previous_focus, &revert);
         XSetInputFocus(native->x->display, native->window, RevertToParent, CurrentTime);
     }
 }

@@ -24,6 +24,8 @@ struct native_window {
     // Mapped once, and its first expose seen: from then on the X server says where it is.
     bool shown = false;
     bool exposed = false;
+    // The window that had the keyboard before this one took it (no window manager), or None.
+    Window previous_focus = None;
     // The client area last asked for (screen coordinates), and whether the server (or the window
     // manager) may not have carried the request out yet: until it tells of a change, the window
     // is where it was asked to be.
@@ -45,8 +47,11 @@ struct native_window {
 
 namespace x11 {
 
-// Reads the events that have arrived and turns those for `native` into messages; with
-// `drop_repeats`, key repeats among them are dropped.
+// The window of ours that is `window`, or null.
+native_window* find_window(Window window);
+
+// Reads the events that have arrived and turns each into a message of the window it is for
+// (`native` or another of ours); with `drop_repeats`, key repeats among them are dropped.
 void read_events(native_window& native, bool drop_repeats);
 // Reads events until the first expose of `native`, at most `timeout_ms`.
 void await_expose(native_window& native, int timeout_ms);
