@@ -106,6 +106,23 @@ bool primary_output_area(rect& area) {
     return found;
 }
 
+// A server whose last client has just left resets itself and, for a moment, resets the
+// connections it is offered (Xvfb as scripts and tests run it: a viewer started right after the
+// last one ended meets it). A named display that refuses is asked again for half a second.
+Display* connect_to_server() {
+    constexpr int attempts = 10;
+    constexpr useconds_t pause_us = 50000;
+    const char* name = XDisplayName(nullptr);
+    bool named = name != nullptr && name[0] != '\0';
+    for (int attempt = 1;; ++attempt) {
+        Display* display = XOpenDisplay(nullptr);
+        if (display != nullptr || !named || attempt == attempts || termination_signal() != 0) {
+            return display;
+        }
+        usleep(pause_us);
+    }
+}
+
 } // namespace
 
 connection* open_connection() {
@@ -113,7 +130,7 @@ connection* open_connection() {
         return opened ? &the_connection : nullptr;
     }
     connection& c = the_connection;
-    c.display = XOpenDisplay(nullptr);
+    c.display = connect_to_server();
     if (c.display == nullptr) {
         failed = true;
         const char* name = XDisplayName(nullptr);

@@ -116,11 +116,12 @@ void set_fixed_properties(native_window& native, bool topmost) {
 
 void set_size_hints(const native_window& native, int x, int y, int width, int height) {
     XSizeHints hints{};
-    hints.flags = USPosition | USSize | PPosition | PSize | PWinGravity;
+    // The program sizes its windows; the user does not (a dialog has no sizing border).
+    hints.flags = USPosition | USSize | PPosition | PSize | PWinGravity | PMinSize | PMaxSize;
     hints.x = x;
     hints.y = y;
-    hints.width = width;
-    hints.height = height;
+    hints.width = hints.min_width = hints.max_width = width;
+    hints.height = hints.min_height = hints.max_height = height;
     hints.win_gravity = NorthWestGravity;
     XSetWMNormalHints(native.x->display, native.window, &hints);
 }
