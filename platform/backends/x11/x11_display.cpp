@@ -106,17 +106,25 @@ bool primary_output_area(rect& area) {
     return found;
 }
 
-// A server whose last client has just left resets itself and, for a moment, resets the
-// connections it is offered (Xvfb as scripts and tests run it: a viewer started right after the
-// last one ended meets it). A named display that refuses is asked again for half a second.
+// A server whose last client has just left resets itself and, for a moment, resets or refuses
+// the connections it is offered (Xvfb as scripts and tests run it: a viewer started right after
+// the last one ended meets it, and a reset that reloads the keyboard map on a busy machine takes
+// a while). Such a display is asked again for up to three seconds; one that is not there at all
+// (no socket to connect to) is not.
+bool worth_another_try(int error) {
+    return error == ECONNRESET || error == EAGAIN || error == EINTR || error == 0;
+}
+
 Display* connect_to_server() {
-    constexpr int attempts = 10;
+    constexpr int attempts = 60;
     constexpr useconds_t pause_us = 50000;
     const char* name = XDisplayName(nullptr);
     bool named = name != nullptr && name[0] != '\0';
     for (int attempt = 1;; ++attempt) {
+        errno = 0;
         Display* display = XOpenDisplay(nullptr);
-        if (display != nullptr || !named || attempt == attempts || termination_signal() != 0) {
+        if (display != nullptr || !named || !worth_another_try(errno) || attempt == attempts ||
+            termination_signal() != 0) {
             return display;
         }
         usleep(pause_us);
