@@ -2,7 +2,8 @@
 // display: a new top-level window, mapped, whose central area shows the pixels of viewer_bench's
 // photo-like images (each channel within 40..215, the three at least 40 apart; no viewer's
 // background, blank window or the server's root pattern looks like that). Then reads the
-// process's peak memory, ends the process and prints "first_frame_ms N" and "peak_kib N".
+// process's peak memory and the shared libraries it has loaded, ends the process and prints
+// "first_frame_ms N", "peak_kib N" and "shared_libraries N".
 // The same check serves every viewer, so the figures compare fairly.
 //
 // Usage: first_frame_probe TIMEOUT_SECONDS SETTLE_MS COMMAND [ARGUMENTS...]
@@ -147,6 +148,26 @@ double peak_kib(pid_t process) {
     return -1;
 }
 
+// Shared libraries the process has mapped (the dynamic loader included): each file named
+// "*.so" or "*.so.*" in its memory map, once.
+int shared_libraries(pid_t process) {
+    std::ifstream maps("/proc/" + std::to_string(process) + "/maps");
+    std::set<std::string> files;
+    std::string line;
+    while (std::getline(maps, line)) {
+        std::size_t path = line.find('/');
+        if (path == std::string::npos) {
+            continue;
+        }
+        std::string file = line.substr(path);
+        std::size_t suffix = file.rfind(".so");
+        if (suffix != std::string::npos && (suffix + 3 == file.size() || file[suffix + 3] == '.')) {
+            files.insert(file);
+        }
+    }
+    return static_cast<int>(files.size());
+}
+
 // Asks the process to end, then forces it after two seconds; reaps it either way.
 void finish(pid_t process) {
     kill(process, SIGTERM);
@@ -198,9 +219,11 @@ int main(int argc, char** argv) {
     double first_frame =
         time_first_frame(display, process, start, before, 1000 * std::atof(argv[1]), ended);
     double peak = -1;
+    int libraries = -1;
     if (!ended) {
         std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(argv[2])));
         peak = peak_kib(process);
+        libraries = shared_libraries(process);
         finish(process);
     }
     XCloseDisplay(display);
@@ -208,6 +231,7 @@ int main(int argc, char** argv) {
         std::printf("timeout\n");
         return 1;
     }
-    std::printf("first_frame_ms %.1f\npeak_kib %.0f\n", first_frame, peak);
+    std::printf("first_frame_ms %.1f\npeak_kib %.0f\nshared_libraries %d\n", first_frame, peak,
+                libraries);
     return 0;
 }

@@ -1,17 +1,17 @@
 #!/usr/bin/env bash
 # Start to first visible frame of glintview, feh and nsxiv on viewer_bench's two images, all under
 # one Xvfb server in the same run: medians of several runs, printed with ratios, and each
-# program's peak memory. See bench/README.md.
+# program's peak memory and the number of shared libraries it has loaded. See bench/README.md.
 #
 # Usage: bench/startup_bench.sh [BUILD_DIR [RUNS]]
 #   BUILD_DIR holds glintview and bench/ (viewer_bench, first_frame_probe); default build.
-#   RUNS per program and image, after one warm-up run; default 5.
+#   RUNS per program and image, after one warm-up run; default 9.
 #   GLINTVIEW, when set, names the glintview executable to use instead of BUILD_DIR's.
 set -euo pipefail
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
 build=$(realpath "${1:-$repo/build}")
-runs=${2:-5}
+runs=${2:-9}
 export GLINTVIEW=$(realpath "${GLINTVIEW:-$build/glintview}")
 
 # Everything below runs inside one server.
@@ -32,13 +32,14 @@ trap 'rm -rf "$scratch"' EXIT
 mkdir "$scratch/bin"
 cp "$GLINTVIEW" "$scratch/bin/glintview"
 
-# One run of a program on a file: "milliseconds peak_kib", or nothing on a timeout.
+# One run of a program on a file: "milliseconds peak_kib libraries", or nothing on a timeout.
 probe_once() {
     local program=$1 file=$2
     local command=("$program")
     [ "$program" = glintview ] && command=("$scratch/bin/glintview")
     { "$probe" 60 300 "${command[@]}" "$file" || true; } |
-        awk '/^first_frame_ms/ { ms = $2 } /^peak_kib/ { kib = $2 } END { if (ms) print ms, kib }'
+        awk '/^first_frame_ms/ { ms = $2 } /^peak_kib/ { kib = $2 } /^shared_libraries/ { libs = $2 }
+             END { if (ms) print ms, kib, libs }'
 }
 
 median() {
@@ -69,9 +70,10 @@ done
 echo "startup_bench: start to first visible frame under Xvfb 1920x1080x24, medians of up to" \
     "$runs runs (fewer once a program has taken 20 s on an image)"
 echo "(decoded images: photo.png 4096x4096 64 MiB, small.tga 512x512 1 MiB)"
-printf '%-10s %-10s %5s %10s %10s %10s %10s\n' image program runs ms "/feh" "/nsxiv" "peak MiB"
+printf '%-10s %-10s %5s %10s %10s %10s %10s %6s\n' image program runs ms "/feh" "/nsxiv" "peak MiB" \
+    "libs"
 for name in photo.png small.tga; do
-    declare -A ms=() mib=() count=()
+    declare -A ms=() mib=() count=() libs=()
     for program in "${programs[@]}"; do
         results="$scratch/$program.$name"
         touch "$results"
@@ -79,15 +81,16 @@ for name in photo.png small.tga; do
         ms[$program]=$(cut -d' ' -f1 "$results" | median | awk '{ printf "%s", $1 }')
         mib[$program]=$(cut -d' ' -f2 "$results" | median |
             awk '{ if ($1 > 0) printf "%.1f", $1 / 1024; else print "n/a" }')
+        libs[$program]=$(cut -d' ' -f3 "$results" | median)
     done
     for program in "${programs[@]}"; do
         awk -v n="$name" -v p="$program" -v r="${count[$program]}" -v t="${ms[$program]}" \
-            -v f="${ms[feh]}" -v x="${ms[nsxiv]}" -v m="${mib[$program]}" \
+            -v f="${ms[feh]}" -v x="${ms[nsxiv]}" -v m="${mib[$program]}" -v l="${libs[$program]}" \
             'function ratio(a, b) { return a > 0 && b > 0 ? sprintf("%.2f", a / b) : "n/a" }
-             BEGIN { printf "%-10s %-10s %5s %10s %10s %10s %10s\n", n, p, r, t, ratio(t, f),
-                     ratio(t, x), m }'
+             BEGIN { printf "%-10s %-10s %5s %10s %10s %10s %10s %6s\n", n, p, r, t, ratio(t, f),
+                     ratio(t, x), m, l }'
     done
-    unset ms mib count
+    unset ms mib count libs
 done
 
 # glintview's peak memory after one zoom step (Up: reload, lanczos rescale, rebuild, repaint),

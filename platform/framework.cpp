@@ -1,8 +1,8 @@
 #include "platform/framework.h"
-#include "platform/termination.h"
 
 #include "platform/backend.h"
 #include "platform/system.h"
+#include "platform/termination.h"
 
 namespace platform {
 
@@ -33,12 +33,16 @@ int run_application(int argc, const char* const* argv) {
     if (the_application == nullptr) {
         return 1;
     }
+    // From here SIGINT and SIGTERM end the modal runs in order instead of the process at once.
+    watch_termination_signals();
     // The program runs its whole life inside the start-up hook (a modal run); a hook that asks
     // for a message loop of the framework's own gets none, as there is no window left to serve.
     the_application->init_instance();
     // Ended in order by a signal: report it as a shell reports a process the signal ended.
     if (const int signal_number = termination_signal(); signal_number != 0)
         return 128 + signal_number;
+    if (backend::display_unavailable())
+        return 1;
     return the_application->exit_status;
 }
 
@@ -59,7 +63,13 @@ int dialog::do_modal() {
         shown->show();
     }
     message next{};
-    while (!has_ended && backend::wait_message(shown->native(), next)) {
+    while (!has_ended) {
+        if (!backend::wait_message(shown->native(), next)) {
+            if (termination_signal() != 0) {
+                end_dialog(id_cancel); // asked to end: as if the window were closed
+            }
+            break;
+        }
         deliver(next);
         backend::message_done(shown->native());
     }

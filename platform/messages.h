@@ -64,7 +64,7 @@ constexpr int vk_decimal = 110;
 constexpr int vk_divide = 111;
 constexpr int vk_f1 = 112; // to F24, 135
 
-// The virtual-key code of a native key (an SDL key code), or 0 for a key with none.
-int virtual_key_from_native(std::int32_t native_key);
+// The virtual-key code of a native key (an X keysym), or 0 for a key with none.
+int virtual_key_from_native(std::uint32_t native_key);
 
 } // namespace platform

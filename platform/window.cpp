@@ -10,22 +10,22 @@ window::window(const window_description& description, dialog* owner)
       ex_styles(description.ex_style),
       title(description.caption != nullptr ? description.caption : ""),
       backend_part(nullptr, backend::destroy_window) {
-    int caption = (styles & ws_caption) == ws_caption ? system_metric(metric::caption_height) : 0;
-    backend_part.reset(backend::create_window(title.c_str(), description.x, description.y + caption,
+    bool decorated = (styles & ws_caption) == ws_caption;
+    int caption = decorated ? system_metric(metric::caption_height) : 0;
+    backend_part.reset(backend::create_window(title.c_str(), description.x, description.y,
                                               description.width, description.height - caption,
-                                              caption != 0, (ex_styles & ws_ex_topmost) != 0));
+                                              decorated, (ex_styles & ws_ex_topmost) != 0));
 }
 
 window::~window() = default;
 
-int window::caption_extent() const {
-    return (styles & ws_caption) == ws_caption ? system_metric(metric::caption_height) : 0;
-}
-
+// The outer rectangle starts at the frame's corner and is the client area's width wide and the
+// caption's height taller: the arithmetic of placement counts no side borders.
 rect window::window_rect() const {
     rect client = backend::client_area(native());
-    client.top -= caption_extent();
-    return client;
+    backend::frame_extents frame = backend::frame_of(native());
+    return {client.left - frame.left, client.top - frame.top, client.right - frame.left,
+            client.bottom};
 }
 
 rect window::client_rect() const {
@@ -34,8 +34,7 @@ rect window::client_rect() const {
 }
 
 void window::set_window_pos(int x, int y, int width, int height) {
-    int caption = caption_extent();
-    backend::set_client_area(native(), x, y + caption, width, height - caption);
+    backend::place(native(), x, y, width, height - backend::frame_of(native()).top);
     backend::raise(native());
 }
 

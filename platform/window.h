@@ -1,8 +1,9 @@
 // One top-level window: its rectangle, title, icons, caption style, minimising, painting and
 // move drags; and the system metrics that place it.
 //
-// The layer speaks screen pixels. The outer rectangle is the client area plus, while the window
-// has a caption, the caption's height above it; with the caption hidden they are the same.
+// The layer speaks screen pixels. The outer rectangle starts at the corner of the window
+// manager's frame and is the client area plus, while the window has a caption, the caption's
+// height above it; with the caption hidden it is the client area.
 #pragma once
 
 #include <cstdint>
@@ -112,8 +113,6 @@ class window {
     native_window* native() const { return backend_part.get(); }
 
   private:
-    int caption_extent() const;
-
     dialog* owning_dialog;
     std::uint32_t styles;
     std::uint32_t ex_styles;

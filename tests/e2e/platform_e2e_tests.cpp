@@ -40,9 +40,10 @@ id=$(xdotool search --name '^Glintview probe$' | head -1)
 )";
 }
 
-e2e::run_result run(const scratch_dir& dir, const std::string& script) {
+e2e::run_result run(const scratch_dir& dir, const std::string& script,
+                    const std::string& screen = "1024x768x24") {
     EXPECT_TRUE(write_file(dir.file("picture.raw"), picture_bytes()));
-    return e2e::run_under_xvfb(dir.path(), "PROBE='" PROBE_EXECUTABLE "'\n" + script);
+    return e2e::run_under_xvfb(dir.path(), "PROBE='" PROBE_EXECUTABLE "'\n" + script, screen);
 }
 
 // The number after the first `label` at or after `from`, or -1.
@@ -122,9 +123,9 @@ cat probe.txt
     EXPECT_EQ(not_a_blend, 0);
 }
 
-// Openbox frames the decorated window and leaves the undecorated one bare; either way the client
-// area is where it was asked (below the caption's height when there is one), the window stays on
-// top, and a press that asks for a move drag moves it with the pointer, every time.
+// Openbox frames the decorated window and leaves the undecorated one bare; either way the outer
+// corner (the frame's, when there is one) is where it was asked, the window stays on top, and a
+// press that asks for a move drag moves it with the pointer, every time.
 TEST(platform_e2e, under_a_window_manager_places_frames_and_drags_the_window) {
     scratch_dir dir;
     std::string drag = "xdotool mousedown 1 sleep 0.2 mousemove_relative 25 20 sleep 0.2 "
@@ -157,17 +158,19 @@ echo "== caption $caption"
         std::size_t from = out.find("== caption " + std::to_string(caption));
         ASSERT_NE(from, std::string::npos) << out;
         std::string run = out.substr(from, out.find("== caption", from + 1) - from);
-        int client_top = 200 + 19 * caption; // the caption's height when it was placed
-        EXPECT_EQ(number_after(run, "upper-left X:"), 300) << run;
+        // The frame's outer corner is where the window was asked to be.
+        int frame_left = -1, frame_top = -1;
+        std::sscanf(run.c_str() + run.find("_NET_FRAME_EXTENTS"), "%*[^=]= %d, %*d, %d",
+                    &frame_left, &frame_top);
+        int client_left = 300 + frame_left;
+        int client_top = 200 + frame_top;
+        EXPECT_EQ(number_after(run, "upper-left X:"), client_left) << run;
         EXPECT_EQ(number_after(run, "upper-left Y:"), client_top) << run;
         EXPECT_NE(run.find("_NET_WM_STATE(ATOM) = _NET_WM_STATE_ABOVE"), std::string::npos) << run;
         std::size_t moved = run.find("upper-left X:", run.find("_NET_FRAME_EXTENTS"));
-        EXPECT_EQ(number_after(run, "upper-left X:", moved), 400) << run;
+        EXPECT_EQ(number_after(run, "upper-left X:", moved), client_left + 100) << run;
         EXPECT_EQ(number_after(run, "upper-left Y:", moved), client_top + 80) << run;
         EXPECT_NE(run.find("exit 0"), std::string::npos) << run;
-        int frame_top = 0;
-        std::sscanf(run.c_str() + run.find("_NET_FRAME_EXTENTS"), "%*[^=]= %*d, %*d, %d",
-                    &frame_top);
         if (caption == 0) {
             EXPECT_NE(run.find("_MOTIF_WM_HINTS) = 0x2, 0x0, 0x0"), std::string::npos) << run;
             EXPECT_EQ(frame_top, 0) << run;
@@ -175,5 +178,37 @@ echo "== caption $caption"
             EXPECT_GT(frame_top, 0) << run;
             EXPECT_EQ(number_after(run, "\ncaption "), frame_top) << run; // the metric follows it
         }
+    }
+}
+
+// A server of another depth gets our pixels converted into its own layout: the picture shows
+// within the precision of its narrowest channel.
+TEST(platform_e2e, paints_on_16_and_30_bit_screens) {
+    struct case_t {
+        const char* screen;
+        int allowance;
+    } cases[] = {{"1024x768x16", 8}, {"1024x768x30", 1}};
+    for (const case_t& c : cases) {
+        scratch_dir dir;
+        auto result = run(dir, start_probe("100 150 200 120 0") + R"(
+import -window root -depth 8 shot.ppm
+xdotool key Escape
+wait $pid; echo "exit $?"
+)",
+                          c.screen);
+        ASSERT_NE(result.output.find("exit 0"), std::string::npos) << c.screen << result.output;
+        screenshot shot = read_ppm(dir.file("shot.ppm"));
+        ASSERT_EQ(shot.width, 1024) << c.screen;
+        int wrong = 0;
+        for (int y = 0; y < picture_height; ++y) {
+            for (int x = 0; x < picture_width; ++x) {
+                rgb seen = shot.at(100 + x, 150 + y);
+                rgb drawn = picture_pixel(x, y);
+                for (int channel = 0; channel < 3; ++channel) {
+                    wrong += std::abs(seen[channel] - drawn[channel]) > c.allowance;
+                }
+            }
+        }
+        EXPECT_EQ(wrong, 0) << c.screen;
     }
 }

@@ -184,3 +184,58 @@ cat errors.txt
         EXPECT_EQ(wrong, 0) << shot;
     }
 }
+
+// With the caption bar under openbox the frame's outer corner sits at the margin (the caption's
+// height) in each corner, with the client area exactly the image; the wheel zooms a notch at a
+// time (in the top left corner, where openbox leaves a growing window in place), a held key
+// repeats, the minimise key iconifies, and closing from the frame ends it.
+TEST_F(ViewerE2e, with_the_caption_bar_the_frame_sits_in_each_corner_under_a_window_manager) {
+    std::string settings =
+        test_support::read_file(std::string(FIXTURE_DIR) + "/default_configuration.ini");
+    std::size_t caption = settings.find("$show caption bar:\tno");
+    ASSERT_NE(caption, std::string::npos);
+    settings.replace(caption, std::strlen("$show caption bar:\tno"), "$show caption bar:\tyes");
+    ASSERT_TRUE(write_file(dir.file("Glintview.ini"), settings));
+    auto result = run(R"sh(
+export HOME=$PWD
+openbox & wm=$!
+for i in $(seq 100); do xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id' && break; sleep 0.1; done
+"$GLINTVIEW" "$PWD/picture.png" & pid=$!
+id=$(viewer_window) || { echo "no window"; kill $pid; exit 3; }
+sleep 0.3
+read l r t b <<<"$(xprop -id "$id" _NET_FRAME_EXTENTS | sed 's/.*= //; s/,//g')"
+echo "frame $l $r $t $b"
+m=$t
+xdotool windowfocus --sync "$id"
+for corner in "a $m $m" "z $((1024 - 200 - m)) $m" "q $m $((768 - 100 - m - t))" \
+              "s $((1024 - 200 - m)) $((768 - 100 - m - t))" "a $m $m"; do
+  set -- $corner
+  xdotool key "$1"
+  wait_geometry "$id" "$(($2 + l)) $(($3 + t)) 200 100" && echo "corner $1 framed at $2 $3"
+done
+read x y w h <<<"$(geometry "$id")"
+xdotool mousemove $((x + 100)) $((y + 50)) click 4
+wait_geometry "$id" "$x $y 328 164" && echo "wheel zoomed in"
+xdotool click 5
+wait_geometry "$id" "$x $y 200 100" && echo "wheel zoomed out"
+xdotool keydown Up; sleep 1.5; xdotool keyup Up; sleep 0.5
+read x y w h <<<"$(geometry "$id")"
+echo "held key width $w"
+xdotool key m
+for i in $(seq 50); do xprop -id "$id" WM_STATE | grep -q Iconic && { echo "minimised"; break; }; sleep 0.1; done
+xdotool windowactivate --sync "$id" key alt+F4
+wait $pid; echo "exit $?"
+kill $wm
+)sh");
+    const std::string& out = result.output;
+    for (const char* corner : {"corner a", "corner z", "corner q", "corner s"}) {
+        EXPECT_NE(out.find(corner), std::string::npos) << corner << "\n" << out;
+    }
+    for (const char* said : {"wheel zoomed in", "wheel zoomed out", "minimised", "exit 0"}) {
+        EXPECT_NE(out.find(said), std::string::npos) << said << "\n" << out;
+    }
+    // Up held for 1.5 s: the first press and at least one repeat, each a step of 128.
+    std::size_t held = out.find("held key width ");
+    ASSERT_NE(held, std::string::npos) << out;
+    EXPECT_GE(std::atoi(out.c_str() + held + 15), 456) << out;
+}

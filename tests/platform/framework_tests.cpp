@@ -1,6 +1,6 @@
 // The dialog framework on the headless backend: the modal run, the message table, the default
 // handling, the window's rectangles, the key table and the metrics.
-#include <SDL_keycode.h>
+#include <X11/keysym.h>
 #include <gtest/gtest.h>
 
 #include "platform/backends/headless/headless.h"
@@ -103,33 +103,53 @@ TEST(framework, the_outer_rectangle_holds_the_caption_and_update_paints_once) {
 
 TEST(framework, key_table_and_metrics) {
     struct case_t {
-        SDL_Keycode native;
+        std::uint32_t native;
         int virtual_key;
     } keys[] = {
-        {SDLK_a, 65},
-        {SDLK_z, 90},
-        {SDLK_0, 48},
-        {SDLK_9, 57},
-        {SDLK_F1, 112},
-        {SDLK_F12, 123},
-        {SDLK_F13, 124},
-        {SDLK_F24, 135},
-        {SDLK_KP_0, 96},
-        {SDLK_KP_9, 105},
-        {SDLK_KP_MULTIPLY, 106},
-        {SDLK_KP_DIVIDE, 111},
-        {SDLK_TAB, 9},
-        {SDLK_RETURN, 13},
-        {SDLK_ESCAPE, 27},
-        {SDLK_SPACE, 32},
-        {SDLK_PAGEUP, 33},
-        {SDLK_DOWN, 40},
-        {SDLK_DELETE, 46},
-        {SDLK_RSHIFT, 16},
-        {SDLK_LCTRL, 17},
-        {SDLK_RALT, 18},
-        {SDLK_CAPSLOCK, 0},
-        {SDLK_KP_ENTER, 13},
+        {XK_a, 65},
+        {XK_z, 90},
+        {XK_A, 65},
+        {XK_Z, 90},
+        {XK_0, 48},
+        {XK_9, 57},
+        {XK_F1, 112},
+        {XK_F12, 123},
+        {XK_F13, 124},
+        {XK_F24, 135},
+        {XK_KP_0, 96},
+        {XK_KP_9, 105},
+        {XK_KP_Multiply, 106},
+        {XK_KP_Add, 107},
+        {XK_KP_Separator, 108},
+        {XK_KP_Subtract, 109},
+        {XK_KP_Decimal, 110},
+        {XK_KP_Divide, 111},
+        {XK_Tab, 9},
+        {XK_Return, 13},
+        {XK_Escape, 27},
+        {XK_space, 32},
+        {XK_Page_Up, 33},
+        {XK_Page_Down, 34},
+        {XK_End, 35},
+        {XK_Home, 36},
+        {XK_Left, 37},
+        {XK_Up, 38},
+        {XK_Right, 39},
+        {XK_Down, 40},
+        {XK_Insert, 45},
+        {XK_Delete, 46},
+        {XK_KP_Left, 37},
+        {XK_KP_Down, 40},
+        {XK_KP_Home, 36},
+        {XK_KP_Delete, 46},
+        {XK_Shift_R, 16},
+        {XK_Control_L, 17},
+        {XK_Alt_R, 18},
+        {XK_KP_Enter, 13},
+        {XK_Caps_Lock, 0},
+        {XK_F25, 0},
+        {XK_bracketleft, 0},
+        {XK_Meta_L, 0},
     };
     for (const case_t& k : keys) {
         EXPECT_EQ(platform::virtual_key_from_native(k.native), k.virtual_key) << k.native;

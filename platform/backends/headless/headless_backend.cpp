@@ -150,6 +150,7 @@ native_window* create_window(const char* title, int x, int y, int width, int hei
     last_state.topmost = topmost;
     auto* native = new native_window{&last_state, {}};
     resize_pixels(native, width, height);
+    y += frame_of(native).top;
     last_state.client = {x, y, x + width, y + height};
     record(native, "create " + numbers(x, y, width, height));
     return native;
@@ -167,7 +168,15 @@ rect client_area(const native_window* native) {
     return native->state->client;
 }
 
-void set_client_area(native_window* native, int x, int y, int width, int height) {
+// No window manager: a decorated window's caption is the metric's height above its client area.
+frame_extents frame_of(native_window* native) {
+    frame_extents frame;
+    frame.top = native->state->decorated ? system_metric(metric::caption_height) : 0;
+    return frame;
+}
+
+void place(native_window* native, int x, int y, int width, int height) {
+    y += frame_of(native).top;
     width = std::max(width, 0);
     height = std::max(height, 0);
     resize_pixels(native, width, height);
@@ -253,6 +262,10 @@ bool wait_message(native_window*, message& next) {
 }
 
 void message_done(native_window*) {}
+
+bool display_unavailable() {
+    return false;
+}
 
 } // namespace backend
 } // namespace platform

@@ -1,0 +1,236 @@
+// The desktop backend's messages: X events of our window turned into the program's.
+#include <X11/XKBlib.h>
+#include <X11/Xatom.h>
+#include <chrono>
+
+#include "platform/backends/x11/x11_window.h"
+
+namespace platform {
+
+namespace {
+
+// The keysym of the key as its label reads: Shift and Caps Lock left out (a Windows virtual
+// key names the key, not the character), Num Lock and the layout group kept.
+KeySym key_symbol(const XKeyEvent& key) {
+    KeySym symbol = NoSymbol;
+    unsigned int modifiers = 0;
+    XkbLookupKeySym(key.display, static_cast<KeyCode>(key.keycode),
+                    key.state & ~(ShiftMask | LockMask), &modifiers, &symbol);
+    return symbol;
+}
+
+// Without detectable auto-repeat a held key sends a release and a press with the same time
+// stamp: the release is taken back when that press is next in the queue.
+bool is_repeat_release(const XKeyEvent& release) {
+    if (XEventsQueued(release.display, QueuedAfterReading) == 0) {
+        return false;
+    }
+    XEvent next;
+    XPeekEvent(release.display, &next);
+    return next.type == KeyPress && next.xkey.keycode == release.keycode &&
+           next.xkey.time == release.time;
+}
+
+// A press of a key that is down already is the desktop's repeat. Presses and repeats of a key
+// that was down before the window had the keyboard belong to another window (the one an Escape
+// ended a moment ago, say) and never reach this one. A repeat that piled up while the program
+// was busy is dropped when `drop_repeats`: a slow command does not queue up behind itself.
+void translate_key_press(native_window& native, const XKeyEvent& key, bool drop_repeats) {
+    std::size_t code = key.keycode & 0xFF;
+    bool repeat = native.keys_down[code];
+    native.keys_down[code] = true;
+    if (native.keys_held_from_before[code] || (repeat && drop_repeats)) {
+        return;
+    }
+    if (int virtual_key = virtual_key_from_native(static_cast<std::uint32_t>(key_symbol(key)));
+        virtual_key != 0) {
+        native.pending.push_back(key_down_message(virtual_key));
+    }
+}
+
+void translate_key_release(native_window& native, const XKeyEvent& key) {
+    if (!native.x->detectable_repeat && is_repeat_release(key)) {
+        return;
+    }
+    std::size_t code = key.keycode & 0xFF;
+    native.keys_down[code] = false;
+    native.keys_held_from_before[code] = false;
+}
+
+// The keyboard's state when the window got the focus (or the pointer): a key down now that
+// was not pressed for this window was pressed for another.
+void take_keymap(native_window& native, const char (&keys)[32]) {
+    for (std::size_t code = 0; code < 256; ++code) {
+        bool down = (keys[code / 8] >> (code % 8) & 1) != 0;
+        native.keys_held_from_before[code] =
+            down && (native.keys_held_from_before[code] || !native.keys_down[code]);
+        native.keys_down[code] = down;
+    }
+}
+
+// Buttons 4 and 5 are the wheel's notches.
+void translate_button(native_window& native, const XButtonEvent& button) {
+    switch (button.button) {
+    case Button1:
+        native.pending.push_back(button_message(wm_lbuttondown, button.x, button.y));
+        break;
+    case Button2:
+        native.pending.push_back(button_message(wm_mbuttondown, button.x, button.y));
+        break;
+    case Button3:
+        native.pending.push_back(button_message(wm_rbuttondown, button.x, button.y));
+        break;
+    case Button4:
+        native.pending.push_back(wheel_message(wheel_delta));
+        break;
+    case Button5:
+        native.pending.push_back(wheel_message(-wheel_delta));
+        break;
+    default:
+        break;
+    }
+}
+
+// Exposures come in bursts: one paint serves them all.
+void paint_once(native_window& native) {
+    for (const message& waiting : native.pending) {
+        if (waiting.id == wm_paint) {
+            return;
+        }
+    }
+    native.pending.push_back({wm_paint, 0, 0});
+}
+
+} // namespace
+
+namespace x11 {
+
+void read_frame_extents(native_window& native) {
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(native.x->display, native.window, native.x->atoms.net_frame_extents, 0,
+                           4, False, XA_CARDINAL, &type, &format, &count, &after,
+                           &data) == Success &&
+        data != nullptr && format == 32 && count == 4 && native.decorated) {
+        const long* sides = reinterpret_cast<const long*>(data);
+        native.frame = {static_cast<int>(sides[0]), static_cast<int>(sides[2]),
+                        static_cast<int>(sides[1]), static_cast<int>(sides[3])};
+        native.frame_known = true;
+    }
+    if (data != nullptr) {
+        XFree(data);
+    }
+}
+
+} // namespace x11
+
+namespace {
+
+void translate(native_window& native, XEvent& event, bool drop_repeats) {
+    switch (event.type) {
+    case KeymapNotify: // follows a FocusIn or EnterNotify of the window
+        take_keymap(native, event.xkeymap.key_vector);
+        break;
+    case KeyPress:
+        translate_key_press(native, event.xkey, drop_repeats);
+        break;
+    case KeyRelease:
+        translate_key_release(native, event.xkey);
+        break;
+    case ButtonPress:
+        translate_button(native, event.xbutton);
+        break;
+    case Expose:
+        native.exposed = true;
+        if (event.xexpose.count == 0) {
+            paint_once(native);
+        }
+        break;
+    case ConfigureNotify:
+        native.placing = false; // the server (or the window manager) has said where it is
+        break;
+    case PropertyNotify:
+        if (event.xproperty.atom == native.x->atoms.net_frame_extents) {
+            x11::read_frame_extents(native);
+        }
+        break;
+    case ClientMessage:
+        if (event.xclient.message_type == native.x->atoms.wm_protocols &&
+            static_cast<Atom>(event.xclient.data.l[0]) == native.x->atoms.wm_delete_window) {
+            native.pending.push_back({wm_close, 0, 0});
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace
+
+namespace x11 {
+
+void read_events(native_window& native, bool drop_repeats) {
+    Display* display = native.x->display;
+    // Xlib gives a keymap event no window: it follows the focus event of the window it is for.
+    static Window focused = None;
+    while (XPending(display) > 0) {
+        XEvent event;
+        XNextEvent(display, &event);
+        if (event.type == FocusIn) {
+            focused = event.xfocus.window;
+        }
+        Window window = event.type == KeymapNotify ? focused : event.xany.window;
+        if (native_window* target = find_window(window)) {
+            translate(*target, event, drop_repeats);
+        }
+    }
+}
+
+void await_expose(native_window& native, int timeout_ms) {
+    using clock = std::chrono::steady_clock;
+    auto deadline = clock::now() + std::chrono::milliseconds(timeout_ms);
+    read_events(native, false);
+    while (!native.exposed && clock::now() < deadline) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now());
+        if (!wait_for_events(native.x->display, static_cast<int>(left.count()) + 1)) {
+            return;
+        }
+        read_events(native, false);
+    }
+}
+
+void note_keys_held(native_window& native) {
+    char keys[32] = {};
+    XQueryKeymap(native.x->display, keys);
+    take_keymap(native, keys);
+}
+
+} // namespace x11
+
+namespace backend {
+
+bool wait_message(native_window* native, message& next) {
+    while (native->pending.empty()) {
+        if (!x11::wait_for_events(native->x->display, -1)) {
+            return false; // asked to end
+        }
+        x11::read_events(*native, false);
+    }
+    next = native->pending.front();
+    native->pending.pop_front();
+    return true;
+}
+
+// What the server sent while the program was busy is read now, after a round trip that brings
+// every event up to this moment: its key repeats are older than the end of the message.
+void message_done(native_window* native) {
+    XSync(native->x->display, False);
+    x11::read_events(*native, true);
+}
+
+} // namespace backend
+
+} // namespace platform
