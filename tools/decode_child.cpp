@@ -9,6 +9,7 @@
 #include "platform/pixel_memory.h"
 
 #include "tools/devil.h"
+#include "tools/image_budget.h"
 #include "tools/image_transfer.h"
 
 decode_options& decode_child::options() {
@@ -78,9 +79,9 @@ bool decode_child::decode(devil& lib, const void* data, std::uint32_t size, ILen
     self->kept = sandbox::result{}; // another file state's, or reuse would have served
     job work{&lib, data, size, type, image};
     sandbox::result reply;
-    bool loaded =
-        sandbox::run(options().limits, decode_and_pack, &work, reply) == sandbox::outcome::done &&
-        image_transfer::rebuild_image(image, reply.data(), reply.size());
+    bool loaded = sandbox::run(image_budget::decode_limits(options().limits, size), decode_and_pack,
+                               &work, reply) == sandbox::outcome::done &&
+                  image_transfer::rebuild_image(image, reply.data(), reply.size());
     if (loaded && self->noted.known && reply.size() <= options().most_kept_bytes) {
         self->kept = std::move(reply);
         self->kept_state = self->noted;
@@ -143,7 +144,7 @@ void decode_child::start_early(const char* name) {
     if (options().in_process || name == nullptr) {
         return;
     }
-    int file = open(name, O_RDONLY | O_CLOEXEC);
+    int file = open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (file < 0) {
         return;
     }
@@ -151,11 +152,12 @@ void decode_child::start_early(const char* name) {
     run->state = state_of(name, nullptr);
     struct stat facts {};
     bool readable = fstat(file, &facts) == 0 && S_ISREG(facts.st_mode) && facts.st_size > 0 &&
-                    static_cast<std::uint64_t>(facts.st_size) <= UINT32_MAX && run->state.known &&
+                    static_cast<std::uint64_t>(facts.st_size) <= image_budget::most_file_bytes &&
+                    run->state.known &&
                     run->state.size == static_cast<std::uint64_t>(facts.st_size);
     early_job work{name, static_cast<std::uint32_t>(facts.st_size), nullptr};
-    if (readable &&
-        sandbox::start(options().limits, decode_early, &work, run->run, file, start_library)) {
+    if (readable && sandbox::start(image_budget::decode_limits(options().limits, work.size),
+                                   decode_early, &work, run->run, file, start_library)) {
         early() = std::move(run);
     }
     close(file);
@@ -171,7 +173,7 @@ void decode_child::take_early(const file_state& state) {
     if (how == sandbox::outcome::done) {
         kept = std::move(reply);
         kept_state = state;
-    } else if (how == sandbox::outcome::timed_out) {
+    } else if (how != sandbox::outcome::not_started) {
         failed_state = state;
     }
 }
