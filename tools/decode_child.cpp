@@ -173,7 +173,7 @@ void decode_child::take_early(const file_state& state) {
     if (how == sandbox::outcome::done) {
         kept = std::move(reply);
         kept_state = state;
-    } else if (how != sandbox::outcome::not_started) {
+    } else if (how == sandbox::outcome::timed_out || how == sandbox::outcome::refused) {
         failed_state = state;
     }
 }

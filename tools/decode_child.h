@@ -84,10 +84,12 @@ class decode_child {
     static bool start_library(void* context);
     static bool decode_early(void* context, sandbox::result_writer& out);
     static std::unique_ptr<early_run>& early();
-    // Keeps the early decode's result when it was for `state` and succeeded. When it failed,
-    // notes the state: the load's own decode runs the same code on the same bytes, and would
-    // only take as long again (a declared-size bomb refused by the budget after its decode, a
-    // decoder caught in a loop).
+    // Keeps the early decode's result when it was for `state` and succeeded. When it ran out
+    // of time or refused the bytes, notes the state: the load's own decode runs the same code
+    // on the same bytes and would only take as long again (a decoder caught in a loop, a
+    // declared-size bomb refused by the budget after its decode). A crash is left to the
+    // load's own decode: the early child starts the library itself, which a sanitizer's
+    // runtime may not survive behind the walls.
     void take_early(const file_state& state);
 
     file_state noted;
