@@ -9,6 +9,7 @@
 #include "platform/pixel_memory.h"
 
 #include "tools/devil.h"
+#include "tools/devil_internal.h"
 #include "tools/image_budget.h"
 #include "tools/image_transfer.h"
 
@@ -59,6 +60,7 @@ bool decode_child::reuse(devil& lib, const char* name, const char* archive) {
 // In the child: the wrapper's decode, guards and all, then the image goes into the result.
 bool decode_child::decode_and_pack(void* context, sandbox::result_writer& out) {
     auto* work = static_cast<job*>(context);
+    devil_internal::refuse_images_beyond_budget();
     return work->lib->decode(work->data, work->size, work->type) &&
            image_transfer::pack_image(work->image, out);
 }
@@ -127,6 +129,7 @@ bool decode_child::start_library(void* context) {
 // the same decode as any other.
 bool decode_child::decode_early(void* context, sandbox::result_writer& out) {
     auto* work = static_cast<early_job*>(context);
+    devil_internal::refuse_images_beyond_budget();
     std::unique_ptr<devil> lib(work->lib);
     std::unique_ptr<unsigned char[], platform::pixel_deleter> bytes(
         static_cast<unsigned char*>(platform::allocate_pixels(work->size)));

@@ -228,12 +228,35 @@ held_block held;
 
 } // namespace
 
+namespace {
+
+bool refusing_beyond_budget = false;
+
+// The library sizes an image before it asks for its block, so a block for an image the viewer
+// could not show is refused before any pixel is decoded into it.
+bool block_for_an_image_beyond_budget(ILsizei size) {
+    constexpr ILsizei small_block = ILsizei{64} << 20; // scan lines, palettes, small images
+    return refusing_beyond_budget && size > small_block &&
+           !image_budget::displayable(static_cast<ILuint>(ilGetInteger(IL_IMAGE_WIDTH)),
+                                      static_cast<ILuint>(ilGetInteger(IL_IMAGE_HEIGHT)),
+                                      static_cast<ILuint>(ilGetInteger(IL_IMAGE_DEPTH)));
+}
+
+} // namespace
+
+void devil_internal::refuse_images_beyond_budget() {
+    refusing_beyond_budget = true;
+}
+
 // The library's image blocks come from the pixel allocator: huge pages save most of the cost
 // of touching a fresh image for the first time.
 static void* ILAPIENTRY allocate_library_block(const ILsizei size) {
     if (held.state == hold::released && size == held.size) {
         held.state = hold::handed_back;
         return const_cast<void*>(held.block);
+    }
+    if (block_for_an_image_beyond_budget(size)) {
+        return nullptr;
     }
     return platform::allocate_pixels(size > 0 ? size : 1); // the library asks for 0 bytes too
 }

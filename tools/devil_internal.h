@@ -8,6 +8,11 @@
 
 namespace devil_internal {
 
+// From now on in this process (a decoding child), the library gets no block over 64 MiB while
+// its current image is larger than the viewer can show (tools/image_budget.h): a declared-size
+// bomb fails at its first allocation instead of being decoded and refused afterwards.
+void refuse_images_beyond_budget();
+
 // ASCII letters of a zero-terminated text to lower case, in place; null is left alone.
 void lower_in_place(char* text);
 
