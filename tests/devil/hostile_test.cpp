@@ -11,6 +11,7 @@
 #include <zlib.h>
 
 #include "platform/gdi.h"
+#include "tools/devil_internal.h"
 #include "tools/image_budget.h"
 #include "tools/image_transfer.h"
 
@@ -162,6 +163,23 @@ TEST_F(HostileFiles, TheParentHoldsTheChildsImageToTheBudget) {
         EXPECT_EQ(image_transfer::rebuild_image(image, message, size), c.accepted);
         munmap(block, size);
     }
+}
+
+// In a process of its own, since the refusal is for the rest of a decoding child's life: the
+// library gets no block for an image beyond the budget, and still gets one for the largest
+// image that fits.
+void allocate_as_a_decoding_child_does() {
+    devil lib;
+    lib.create_image();
+    devil_internal::refuse_images_beyond_budget();
+    bool bomb = ilTexImage(33000, 33000, 1, 1, IL_LUMINANCE, IL_UNSIGNED_BYTE, nullptr);
+    bool wide = ilTexImage(32768, 4096, 1, 1, IL_LUMINANCE, IL_UNSIGNED_BYTE, nullptr);
+    bool largest = ilTexImage(16384, 16384, 1, 1, IL_LUMINANCE, IL_UNSIGNED_BYTE, nullptr);
+    std::_Exit(!bomb && !wide && largest ? 0 : 1);
+}
+
+TEST(HostileFilesInTheChild, NoBlockIsMadeForAnImageBeyondTheBudget) {
+    EXPECT_EXIT(allocate_as_a_decoding_child_does(), ::testing::ExitedWithCode(0), "");
 }
 
 } // namespace
