@@ -3,7 +3,9 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <string>
 
+#include "config/configuration_file.h"
 #include "config/configuration_reader.h"
 #include "config/settings.h"
 #include "platform/system.h"
@@ -109,9 +111,6 @@ bool viewer_app::init_instance() {
     }
     devil::start_early_decode(image_path); // decodes while the settings and the window come up
     build_config_path();
-    if (!configuration_present()) {
-        write_default_configuration();
-    }
     load_configuration();
     run_viewer();
     return false;
@@ -151,14 +150,22 @@ void viewer_app::read_configuration() {
     ::read_configuration(*parser);
 }
 
-// The parser keeps its log off. Without memory for it the settings keep their defaults.
+// A missing or empty file is written with the defaults first. One that exists but cannot be
+// read stays as it is: the parser then holds no text and every key takes its default. The
+// parser keeps its log off. Without memory for it the settings keep their defaults.
 void viewer_app::load_configuration() {
+    std::string text;
+    configuration_file_state state = read_configuration_file(config_path, text);
+    if (state == configuration_file_state::missing || state == configuration_file_state::empty) {
+        write_default_configuration();
+        read_configuration_file(config_path, text);
+    }
     parser.reset(new (std::nothrow) vorlex_parser(false, "vorlex.log"));
     if (parser == nullptr) {
         use_default_configuration();
         return;
     }
-    parser->open_file(config_path);
+    parser->open_from_memory(config_path, text.data(), text.size());
     read_configuration();
 }
 
@@ -243,9 +250,4 @@ void viewer_app::build_config_path() {
     if (user_config_folder(folder)) {
         join_path(config_path, folder, config_file_name);
     }
-}
-
-bool viewer_app::configuration_present() const {
-    return config_path[0] != '\0' && file_exists(config_path, nullptr) &&
-           file_size(config_path) != 0;
 }

@@ -28,7 +28,6 @@ class viewer_app : public platform::application {
     bool answer_option();
     bool take_image_path();
     void build_config_path();
-    bool configuration_present() const;
     void load_configuration();
     void run_viewer();
 };

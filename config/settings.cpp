@@ -2,6 +2,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/system.h"
 
@@ -124,9 +127,31 @@ void set_default_settings() {
     }
 }
 
+namespace {
+
+// A new file, or an empty regular one, open for writing; null for anything else. Never waits
+// (a FIFO without a reader is refused at once) and never cuts a file that holds something.
+std::FILE* open_new_or_empty(const char* path) {
+    int descriptor = open(path, O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+    if (descriptor < 0) {
+        return nullptr;
+    }
+    struct stat status {};
+    std::FILE* file = nullptr;
+    if (fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) && status.st_size == 0) {
+        file = fdopen(descriptor, "w");
+    }
+    if (file == nullptr) {
+        close(descriptor);
+    }
+    return file;
+}
+
+} // namespace
+
 void write_default_configuration(const char* config_path) {
     set_default_settings();
-    std::FILE* file = config_path != nullptr ? std::fopen(config_path, "w") : nullptr;
+    std::FILE* file = config_path != nullptr ? open_new_or_empty(config_path) : nullptr;
     if (file == nullptr) {
         return;
     }

@@ -65,7 +65,9 @@ extern const hot_key_setting hot_key_settings[hot_key_count];
 void set_default_settings();
 
 // Writes the dated, fully commented default configuration file to `config_path`, after putting
-// the defaults into the record. A file that cannot be created is left alone without a word.
+// the defaults into the record. Only a new file or an empty regular one is written: anything
+// else at the path (a file with content, a FIFO, a folder) is left alone without a word, as is
+// a file that cannot be created.
 void write_default_configuration(const char* config_path);
 
 // Zero-fills a text field over its whole capacity, then stores as much of `text` as fits.

@@ -4,7 +4,9 @@
 //
 // A child that crashes, hangs or runs out of memory is the contained ending the sandbox is for:
 // those are only counted and printed at the end. Anything that goes wrong in this process (the
-// parent's checks and rebuild, the wrapper) is a finding.
+// parent's checks and rebuild, the wrapper, the viewer's own steps after a load) is a finding,
+// and after every input the process itself is checked: no child left behind, no descriptor
+// leaked, and a loaded image is one the viewer can convert and show (tools/sandbox/image_budget.h).
 #include <cinttypes>
 #include <cstdint>
 #include <cstdio>
@@ -12,8 +14,14 @@
 #include <string>
 #include <unistd.h>
 
-#include "tools/sandbox/decode_child.h"
+#include <cerrno>
+#include <dirent.h>
+#include <sys/wait.h>
+
+#include "platform/gdi.h"
 #include "tools/devil/devil.h"
+#include "tools/sandbox/decode_child.h"
+#include "tools/sandbox/image_budget.h"
 
 namespace {
 
@@ -50,6 +58,42 @@ struct harness {
     }
 };
 
+int open_descriptors() {
+    DIR* folder = opendir("/proc/self/fd");
+    if (folder == nullptr) {
+        return -1;
+    }
+    int count = 0;
+    while (readdir(folder) != nullptr) {
+        ++count;
+    }
+    closedir(folder);
+    return count;
+}
+
+// Ends the run as a finding, so that libFuzzer keeps the input.
+void check(bool holds, const char* what) {
+    if (!holds) {
+        std::fprintf(stderr, "load_fuzz: the viewer's process %s\n", what);
+        std::abort();
+    }
+}
+
+// What the viewer does with a loaded image: the budget, the conversion, the screen bitmap.
+void show_as_the_viewer_does(devil& lib) {
+    ILinfo info = lib.get_image_info();
+    check(image_budget::displayable(info.Width, info.Height, info.Depth),
+          "accepted an image beyond the budget");
+    lib.get_mipmap_count();
+    lib.get_colours_used();
+    if (lib.convert_to_bgra()) {
+        info = lib.get_image_info();
+        auto bitmap = platform::bitmap::create(static_cast<int>(info.Width),
+                                               static_cast<int>(info.Height), 1, 32, info.Data);
+        check(bitmap != nullptr || info.Bpp != 4, "could not make the bitmap of a BGRA image");
+    }
+}
+
 harness& the_harness() {
     static harness instance;
     return instance;
@@ -75,16 +119,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     harness& h = the_harness();
+    static const int descriptors_at_start = open_descriptors();
     std::string path = write_input(h, data, size);
     if (path.empty()) {
         return 0;
     }
     if (h.lib.load_file(path.c_str(), nullptr)) {
-        // Work on the rebuilt image as the viewer does.
-        h.lib.get_image_info();
-        h.lib.get_mipmap_count();
-        h.lib.convert_to_bgra();
+        show_as_the_viewer_does(h.lib);
     }
     unlink(path.c_str());
+    check(waitpid(-1, nullptr, WNOHANG) < 0 && errno == ECHILD, "left a child behind");
+    check(open_descriptors() == descriptors_at_start, "leaked a descriptor");
     return 0;
 }

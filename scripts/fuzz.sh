@@ -3,8 +3,10 @@
 # committed seed corpus: the parser, then image loading through the sandboxed decoding child.
 # Any finding in the fuzzing process (crash, sanitizer report, leak, hang) fails the run and
 # leaves the input in build-fuzz/findings/; the decoding child's crashes and time-outs are
-# contained and only counted (the last line of load_fuzz's output). FUZZ_SECONDS overrides the
-# 60-second budget of each target.
+# contained and only counted (the last line of load_fuzz's output). load_fuzz also checks the
+# viewer's own process after every input: it takes a loaded image through the viewer's steps
+# (budget, conversion, screen bitmap) and fails on a child left behind or a leaked descriptor.
+# FUZZ_SECONDS overrides the 60-second budget of each target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

@@ -127,6 +127,9 @@ void viewer_dialog::toggle_version() {
 bool viewer_dialog::make_snapshot_name(const char* image_path, const char* type,
                                        char (&name)[platform::max_path]) {
     std::memset(name, 0, sizeof name);
+    if (!snapshot_type_is_plain(type)) {
+        return false;
+    }
     const char* dot = extension_dot(image_path);
     std::size_t stem =
         dot != nullptr ? static_cast<std::size_t>(dot - image_path) : std::strlen(image_path);
@@ -145,7 +148,9 @@ bool viewer_dialog::make_snapshot_name(const char* image_path, const char* type,
 }
 
 bool viewer_dialog::take_snapshot_command() {
-    if (!make_snapshot_name(image_path, viewer_settings.snapshot_type, snapshot_name)) {
+    keep_snapshot_type_plain(viewer_settings.snapshot_type);
+    if (!make_snapshot_name(image_path, viewer_settings.snapshot_type, snapshot_name) ||
+        is_the_image(snapshot_name, image_path)) {
         return false;
     }
     return image->take_snapshot(snapshot_name, viewer_settings.snapshot_type,

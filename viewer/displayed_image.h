@@ -20,6 +20,10 @@ constexpr std::size_t snapshot_type_size = 8;
 // Panel texts are cut to this many bytes, terminator included.
 constexpr std::size_t osd_text_size = 512;
 
+// True when the type text holds only ASCII letters and digits (or nothing): a type that can
+// never turn a snapshot's name into a path elsewhere.
+bool snapshot_type_is_plain(const char* type);
+
 class displayed_image {
   public:
     // Starts the image library and binds a new image; panel style and snapshot options take

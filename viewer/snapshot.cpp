@@ -1,10 +1,13 @@
 // Snapshots: the displayed pixels written beside the image.
+#include <cerrno>
 #include <cstring>
 #include <new>
+#include <sys/stat.h>
 
 #include "config/settings.h"
 #include "tools/tools.h"
 #include "viewer/displayed_image.h"
+#include "viewer/viewer_dialog.h"
 
 static_assert(sizeof settings_record::snapshot_type == snapshot_type_size);
 
@@ -15,7 +18,38 @@ bool names_dds(const char* name) {
     return extension != nullptr && std::strcmp(extension.get(), "dds") == 0;
 }
 
+bool same_file(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
 } // namespace
+
+bool snapshot_type_is_plain(const char* type) {
+    for (const char* c = type; c != nullptr && *c != '\0'; ++c) {
+        bool letter = (*c >= 'a' && *c <= 'z') || (*c >= 'A' && *c <= 'Z');
+        if (!letter && !(*c >= '0' && *c <= '9')) {
+            return false;
+        }
+    }
+    return type != nullptr;
+}
+
+void viewer_dialog::keep_snapshot_type_plain(char (&type)[8]) {
+    if (!snapshot_type_is_plain(type)) {
+        set_text_field(type, "bmp");
+    }
+}
+
+bool viewer_dialog::is_the_image(const char* name, const char* image_path) {
+    struct stat target {};
+    if (lstat(name, &target) != 0) {
+        return errno != ENOENT; // nothing there is a new file; anything else is unknown
+    }
+    struct stat image_entry {};
+    struct stat image_file {};
+    return (lstat(image_path, &image_entry) == 0 && same_file(target, image_entry)) ||
+           (stat(image_path, &image_file) == 0 && same_file(target, image_file));
+}
 
 bool displayed_image::take_snapshot(const char* name, char (&type)[snapshot_type_size],
                                     char* dds_format, bool mipmaps) {

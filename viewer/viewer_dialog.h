@@ -50,9 +50,16 @@ class viewer_dialog : public platform::dialog {
     // The path a snapshot of `image_path` of type `type` gets: the image's name with the type
     // as extension, or "name (snapshot).type" when that would be the image's own name or
     // format or the image has no extension. False, with an empty name, when the path would not
-    // fit a path buffer.
+    // fit a path buffer. A type with anything but letters and digits is refused too.
     static bool make_snapshot_name(const char* image_path, const char* type,
                                    char (&name)[platform::max_path]);
+    // A snapshot type is letters and digits; any other text is an unknown type and becomes
+    // "bmp", as the library's save makes of every type it does not know.
+    static void keep_snapshot_type_plain(char (&type)[8]);
+    // True when `name` is the image: the image's own entry or its file (device and inode), or
+    // when that cannot be told. A link at `name` to the image is not the image: a snapshot
+    // replaces the link and never follows it.
+    static bool is_the_image(const char* name, const char* image_path);
 
     // The help panel's two columns, the information panel and the version panel.
     // One text of a panel, at x and y percent of the window's size.

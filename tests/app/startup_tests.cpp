@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 #include "app/viewer_app.h"
@@ -281,5 +284,39 @@ TEST_F(startup, finds_the_users_folder_from_xdg_config_home_or_home) {
         EXPECT_EQ(config_path, c.expected) << c.xdg << " " << c.home;
         EXPECT_TRUE(c.expected.empty() || exists(c.expected)) << c.expected;
         EXPECT_EQ(viewer_settings.resize_threshold, 128); // the defaults serve in every case
+    }
+}
+
+// Something at the configuration path that cannot be read is never written and never waited
+// for: the defaults serve for this run and the thing stays as it was.
+TEST_F(startup, leaves_an_unreadable_configuration_alone_and_uses_the_defaults) {
+    std::string image = dir.file("wall.tga");
+    ASSERT_TRUE(write_file(image, tiny_tga()));
+    const struct {
+        const char* what;
+        void (*make)(const std::string& path);
+    } cases[] = {
+        {"fifo", [](const std::string& path) { ASSERT_EQ(mkfifo(path.c_str(), 0600), 0); }},
+        {"folder", [](const std::string& path) { ASSERT_EQ(mkdir(path.c_str(), 0700), 0); }},
+        {"link to nothing",
+         [](const std::string& path) { ASSERT_EQ(symlink("nowhere.ini", path.c_str()), 0); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.make(ini());
+        struct stat before {};
+        ASSERT_EQ(lstat(ini().c_str(), &before), 0);
+        std::memset(&viewer_settings, 0, sizeof viewer_settings);
+        run({image});
+        EXPECT_EQ(config_path, ini());
+        EXPECT_EQ(viewer_settings.resize_threshold, 128);
+        EXPECT_STREQ(viewer_settings.snapshot_type, "jpg");
+        EXPECT_EQ(viewer_settings.key_exit.virtual_key, 37);
+        struct stat after {};
+        ASSERT_EQ(lstat(ini().c_str(), &after), 0);
+        EXPECT_EQ(after.st_mode, before.st_mode);
+        EXPECT_EQ(after.st_ino, before.st_ino);
+        EXPECT_FALSE(exists(dir.file("nowhere.ini")));
+        std::filesystem::remove(ini());
     }
 }

@@ -2,14 +2,18 @@
 #include "devil_fixture.h"
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
+#include "platform/termination.h"
 #include "tools/sandbox/image_transfer.h"
 #include "tools/sandbox/sandbox.h"
 
@@ -196,6 +200,38 @@ TEST_F(ImageMessage, DamagedMessagesAreRefusedAndLeaveTheImage) {
     EXPECT_EQ(ilGetInteger(IL_PALETTE_TYPE), IL_PAL_RGB24);
     EXPECT_EQ(std::memcmp(ilGetPalette(), palette, sizeof palette), 0);
     EXPECT_EQ(std::memcmp(ilGetData(), indices, sizeof indices), 0);
+}
+
+// In a process of its own, since a request to end stays for the process's life: a signal while
+// a child works ends the wait at once with the child killed and reaped, and every later run
+// ends the same way without waiting.
+void run_while_asked_to_end() {
+    platform::watch_termination_signals();
+    std::thread signaller([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        kill(getpid(), SIGTERM);
+    });
+    sandbox::work endless = [](void*, sandbox::result_writer&) {
+        volatile unsigned spin = 0;
+        while (spin != 1) {
+            spin = 0; // a busy loop, as a decoder caught in one
+        }
+        return false;
+    };
+    const sandbox::limits slow{20, 30, std::uint64_t{256} << 20, 64};
+    sandbox::result reply;
+    sandbox::outcome during = sandbox::run(slow, endless, nullptr, reply);
+    signaller.join();
+    sandbox::outcome after = sandbox::run(slow, endless, nullptr, reply);
+    bool none_left = waitpid(-1, nullptr, WNOHANG) < 0 && errno == ECHILD;
+    std::_Exit(during == sandbox::outcome::interrupted && after == sandbox::outcome::interrupted &&
+                       none_left && platform::termination_signal() == SIGTERM
+                   ? 0
+                   : 1);
+}
+
+TEST(Sandbox, ARequestToEndStopsTheChildAtOnce) {
+    EXPECT_EXIT(run_while_asked_to_end(), ::testing::ExitedWithCode(0), "");
 }
 
 } // namespace

@@ -152,14 +152,28 @@ TEST_F(DevilSave, RleOptionsReachTheLibrary) {
 TEST_F(DevilSave, ReplacingKeepsThePermissionsAndLeavesNoTemporaryFile) {
     ASSERT_TRUE(test_support::write_file(file("snap.png"), "old"));
     chmod(file("snap.png").c_str(), 0640);
-    std::filesystem::create_symlink(file("snap.png"), file("link.png"));
-    ASSERT_TRUE(save("link.png", "png", 24, 16, 4, pattern(24, 16, 4)));
-    EXPECT_TRUE(std::filesystem::is_symlink(file("link.png")));
+    ASSERT_TRUE(save("snap.png", "png", 24, 16, 4, pattern(24, 16, 4)));
     EXPECT_EQ(test_support::read_file(file("snap.png")).substr(1, 3), "PNG");
     struct stat status {};
     ASSERT_EQ(stat(file("snap.png").c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 07777, 0640u);
-    EXPECT_EQ(folder_listing(), (std::vector<std::string>{"link.png", "snap.png"}));
+    EXPECT_EQ(folder_listing(), (std::vector<std::string>{"snap.png"}));
+}
+
+TEST_F(DevilSave, ALinkIsReplacedByTheFileAndNeverFollowed) {
+    ASSERT_TRUE(test_support::write_file(file("kept.png"), "old"));
+    std::filesystem::create_symlink(file("kept.png"), file("link.png"));
+    std::filesystem::create_directory(file("folder"));
+    std::filesystem::create_directory_symlink(file("folder"), file("to-folder.png"));
+    std::filesystem::create_symlink(file("nowhere.png"), file("dangling.png"));
+    for (const char* name : {"link.png", "to-folder.png", "dangling.png"}) {
+        ASSERT_TRUE(save(name, "png", 24, 16, 4, pattern(24, 16, 4))) << name;
+        EXPECT_FALSE(std::filesystem::is_symlink(file(name))) << name;
+        EXPECT_EQ(test_support::read_file(file(name)).substr(1, 3), "PNG") << name;
+    }
+    EXPECT_EQ(test_support::read_file(file("kept.png")), "old");
+    EXPECT_TRUE(std::filesystem::is_empty(file("folder")));
+    EXPECT_FALSE(std::filesystem::exists(file("nowhere.png")));
 }
 
 TEST_F(DevilSave, FailedSavesLeaveWhatWasThere) {

@@ -1,4 +1,6 @@
 // Hot keys, mouse commands and snapshots on the headless screen.
+#include <filesystem>
+
 #include "config/settings.h"
 #include "platform/system.h"
 #include "viewer_fixture.h"
@@ -150,4 +152,50 @@ TEST_F(Commands, snapshots_write_what_is_shown) {
     use_pattern("square.png", IL_PNG, 384, 384); // zoomed out to 256 x 256
     run({[](viewer_dialog& v) { v.zoom_step(false); }, snapshot});
     EXPECT_TRUE(test_support::exists(dir.file("square.dds")));
+}
+
+// A snapshot whose name is a link (to the image, to a folder) replaces the link and follows
+// nothing; one whose name is the image's own file under another name writes nothing; a type
+// that is no plain word becomes "bmp", so it can never make the name a path elsewhere.
+TEST_F(Commands, snapshots_never_write_through_links_or_onto_the_image) {
+    use_pattern("pic.png", IL_PNG, 64, 32);
+    const std::string image = test_support::read_file(image_path);
+    std::filesystem::create_directory(dir.file("folder"));
+    std::filesystem::create_directory(dir.file("pic.")); // for the name "pic./../pic.p"
+    std::filesystem::create_symlink(image_path, dir.file("pic.jpg"));
+    std::filesystem::create_directory_symlink(dir.file("folder"), dir.file("pic.tga"));
+    std::filesystem::create_hard_link(image_path, dir.file("pic.bmp"));
+    std::filesystem::create_hard_link(image_path, dir.file("pic.p"));
+    const struct {
+        const char* type;
+        const char* written; // the file that must now hold the snapshot, or null for none
+        const char* type_after;
+    } cases[] = {
+        {"jpg", "pic.jpg", "jpg"},     // a link to the image, replaced by the snapshot
+        {"tga", "pic.tga", "tga"},     // a link to a folder, the same
+        {"bmp", nullptr, "bmp"},       // the image itself under another name: refused
+        {"/../pic.p", nullptr, "bmp"}, // a path: the unknown type, so "pic.bmp", refused
+        {"..", nullptr, "bmp"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.type);
+        set_text_field(viewer_settings.snapshot_type, c.type);
+        run({[](viewer_dialog&) { headless::queue_message(key_down_message(122)); }});
+        EXPECT_STREQ(viewer_settings.snapshot_type, c.type_after);
+        EXPECT_EQ(test_support::read_file(image_path), image);
+        if (c.written != nullptr) {
+            EXPECT_FALSE(std::filesystem::is_symlink(dir.file(c.written)));
+            EXPECT_NE(test_support::read_file(dir.file(c.written)), image);
+            EXPECT_GT(test_support::read_file(dir.file(c.written)).size(), 0u);
+        }
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(dir.file("folder")));
+    EXPECT_TRUE(std::filesystem::is_empty(dir.file("pic.")));
+    EXPECT_EQ(test_support::read_file(dir.file("pic.bmp")), image);
+    EXPECT_EQ(test_support::read_file(dir.file("pic.p")), image);
+    const char with_nul[8] = {'p', 'n', 'g', '\0', '/', '.', '.', '\0'};
+    EXPECT_EQ(snapshot_name("/img/a.tga", with_nul), "/img/a.png");
+    for (const char* path_like : {"/../a.p", "..", "a/b", "p g", "png."}) {
+        EXPECT_EQ(snapshot_name("/img/a.tga", path_like), "") << path_like;
+    }
 }

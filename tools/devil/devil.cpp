@@ -1,11 +1,15 @@
 #include "tools/devil/devil.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <initializer_list>
 #include <new>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <unzip.h>
 #include <utility>
 
@@ -18,6 +22,7 @@
 #include "tools/devil/tga_rle.h"
 #include "tools/devil/tiff_alpha.h"
 #include "tools/sandbox/decode_child.h"
+#include "tools/sandbox/image_budget.h"
 #include "tools/sandbox/image_transfer.h"
 #include "tools/tools.h"
 
@@ -63,7 +68,7 @@ bool plausible_member_size(const unz_file_info& info, std::uint64_t archive_size
     constexpr std::uint64_t deflate_best_ratio = 1032;
     std::uint64_t packed = info.compressed_size;
     std::uint64_t unpacked = info.uncompressed_size;
-    if (unpacked == 0 || unpacked > UINT32_MAX || packed > archive_size) {
+    if (unpacked == 0 || unpacked > image_budget::most_file_bytes || packed > archive_size) {
         return false;
     }
     if (info.compression_method == stored) {
@@ -92,25 +97,41 @@ bool png_cut_short(const unsigned char* data, std::uint32_t size) {
     return true;
 }
 
-// A whole regular file in a new block; null when it is empty, too large for the library or
-// cannot be read in full.
+bool read_exactly(int file, unsigned char* into, std::uint32_t size) {
+    std::uint32_t done = 0;
+    while (done < size) {
+        ssize_t got = read(file, into + done, size - done);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return false;
+        }
+        done += static_cast<std::uint32_t>(got);
+    }
+    return true;
+}
+
+// A whole regular file in a new block; null when it is empty, larger than any image the viewer
+// can show needs (image_budget::most_file_bytes: refused unread) or cannot be read in full.
 // The file's bytes, in pixel memory: a large file comes in huge pages, which saves most of the
 // cost of touching the fresh block.
 using file_bytes = std::unique_ptr<unsigned char[], platform::pixel_deleter>;
 
 file_bytes read_disk_file(const char* name, std::uint32_t& size) {
-    std::uint64_t length = platform::regular_file_size(name);
-    if (length == 0 || length > UINT32_MAX) {
+    // Opened without waiting: a FIFO put in the file's place must not hang the viewer.
+    int file = open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (file < 0) {
         return nullptr;
     }
-    std::FILE* file = std::fopen(name, "rb");
-    if (file == nullptr) {
-        return nullptr;
-    }
-    size = static_cast<std::uint32_t>(length);
-    file_bytes bytes(static_cast<unsigned char*>(platform::allocate_pixels(size)));
-    bool read = bytes != nullptr && std::fread(bytes.get(), 1, size, file) == size;
-    std::fclose(file);
+    struct stat facts {};
+    bool sized = fstat(file, &facts) == 0 && S_ISREG(facts.st_mode) && facts.st_size > 0 &&
+                 static_cast<std::uint64_t>(facts.st_size) <= image_budget::most_file_bytes;
+    size = sized ? static_cast<std::uint32_t>(facts.st_size) : 0;
+    file_bytes bytes(sized ? static_cast<unsigned char*>(platform::allocate_pixels(size))
+                           : nullptr);
+    bool read = bytes != nullptr && read_exactly(file, bytes.get(), size);
+    close(file);
     return read ? std::move(bytes) : nullptr;
 }
 
@@ -215,6 +236,26 @@ held_block held;
 
 } // namespace
 
+namespace {
+
+bool refusing_beyond_budget = false;
+
+// The library sizes an image before it asks for its block, so a block for an image the viewer
+// could not show is refused before any pixel is decoded into it.
+bool block_for_an_image_beyond_budget(ILsizei size) {
+    constexpr ILsizei small_block = ILsizei{64} << 20; // scan lines, palettes, small images
+    return refusing_beyond_budget && size > small_block &&
+           !image_budget::displayable(static_cast<ILuint>(ilGetInteger(IL_IMAGE_WIDTH)),
+                                      static_cast<ILuint>(ilGetInteger(IL_IMAGE_HEIGHT)),
+                                      static_cast<ILuint>(ilGetInteger(IL_IMAGE_DEPTH)));
+}
+
+} // namespace
+
+void devil::refuse_images_beyond_budget() {
+    refusing_beyond_budget = true;
+}
+
 // The library's image blocks come from the pixel allocator: huge pages save most of the cost
 // of touching a fresh image for the first time.
 static void* ILAPIENTRY allocate_library_block(const ILsizei size) {
@@ -224,6 +265,9 @@ static void* ILAPIENTRY allocate_library_block(const ILsizei size) {
     if (held.state == hold::released && size == held.size) {
         held.state = hold::handed_back;
         return const_cast<void*>(held.block);
+    }
+    if (block_for_an_image_beyond_budget(size)) {
+        return nullptr;
     }
     return platform::allocate_pixels(size > 0 ? size : 1); // the library asks for 0 bytes too
 }
@@ -323,6 +367,13 @@ bool convert_here(const convertible_image& image) {
     }
     restore_facts(image);
     return made && outcome != hold::armed;
+}
+
+// The library computes the converted size in 32 bits; beyond its reach it would wrap round.
+bool bgra_within_reach() {
+    return image_budget::convertible(static_cast<ILuint>(ilGetInteger(IL_IMAGE_WIDTH)),
+                                     static_cast<ILuint>(ilGetInteger(IL_IMAGE_HEIGHT)),
+                                     static_cast<ILuint>(ilGetInteger(IL_IMAGE_DEPTH)));
 }
 
 void copy_rows_bottom_up(const unsigned char* from, unsigned char* to, std::size_t row_bytes,
@@ -492,7 +543,8 @@ bool devil::decode_in_child(const void* data, std::uint32_t size, ILenum type) {
 }
 
 const child_decoder& devil::decoder() {
-    static const child_decoder hooks{decode_with, start_library, end_library};
+    static const child_decoder hooks{decode_with, start_library, end_library,
+                                     refuse_images_beyond_budget};
     return hooks;
 }
 
@@ -656,6 +708,9 @@ ILinfo devil::get_image_info() {
 
 bool devil::convert_to_bgra() {
     colours_known = false;
+    if (!bgra_within_reach()) {
+        return false;
+    }
     convertible_image image;
     if (convertible_here(image)) {
         return convert_here(image);

@@ -110,6 +110,11 @@ class devil final {
     // Null when the heap could not be made.
     const platform::private_heap* heap() const { return hHeap.get(); }
 
+    // From now on in this process (a decoding child), the library gets no block over 64 MiB
+    // while its current image is larger than the viewer can show (image_budget.h): a declared-
+    // size bomb fails at its first allocation instead of being decoded and refused afterwards.
+    static void refuse_images_beyond_budget();
+
   private:
     // Loads decode in a sandboxed child, which calls decode through these
     // (tools/sandbox/decode_child.h).

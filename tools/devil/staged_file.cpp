@@ -1,8 +1,6 @@
 #include "tools/devil/staged_file.h"
 
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,18 +10,6 @@
 namespace devil_internal {
 
 namespace {
-
-// The file a target path stands for: a link's final file, else the path itself.
-std::string resolved_target(const char* target) {
-    struct stat link_status {};
-    if (lstat(target, &link_status) == 0 && S_ISLNK(link_status.st_mode)) {
-        char real[PATH_MAX];
-        if (realpath(target, real) != nullptr) {
-            return real;
-        }
-    }
-    return target;
-}
 
 std::string folder_of(const std::string& path) {
     std::size_t separator = path.rfind(platform::path_separator);
@@ -39,12 +25,17 @@ std::string name_of(const std::string& path) {
 }
 
 // An existing target must be a regular file with a write permission: a write-protected file is
-// refused, as it would be by a direct write, even for a user whom the folder lets rename.
+// refused, as it would be by a direct write, even for a user whom the folder lets rename. A
+// link is never followed: it is replaced by the new file, whatever it names.
 bool existing_target_writable(const std::string& target, bool& exists, mode_t& mode) {
     struct stat status {};
-    exists = stat(target.c_str(), &status) == 0;
+    exists = lstat(target.c_str(), &status) == 0;
     if (!exists) {
         return errno == ENOENT;
+    }
+    if (S_ISLNK(status.st_mode)) {
+        exists = false; // the new file takes the creation mask's permissions
+        return true;
     }
     mode = status.st_mode & 07777;
     return S_ISREG(status.st_mode) && (status.st_mode & 0222) != 0 &&
@@ -57,13 +48,12 @@ bool staged_file::can_replace(const char* target) {
     if (target == nullptr || *target == '\0') {
         return false;
     }
-    std::string resolved = resolved_target(target);
     bool exists = false;
     mode_t mode = 0;
-    if (!existing_target_writable(resolved, exists, mode)) {
+    if (!existing_target_writable(target, exists, mode)) {
         return false;
     }
-    std::string folder = folder_of(resolved);
+    std::string folder = folder_of(target);
     struct stat status {};
     return stat(folder.c_str(), &status) == 0 && S_ISDIR(status.st_mode) &&
            access(folder.c_str(), W_OK | X_OK) == 0;
@@ -73,7 +63,7 @@ staged_file::staged_file(const char* target) {
     if (!can_replace(target)) {
         return;
     }
-    target_path = resolved_target(target);
+    target_path = target;
     bool exists = false;
     mode_t mode = 0;
     existing_target_writable(target_path, exists, mode);

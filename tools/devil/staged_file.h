@@ -16,7 +16,7 @@ class staged_file {
     staged_file& operator=(const staged_file&) = delete;
 
     // True when a target may be written: its folder exists and, if the target exists, it is a
-    // writable regular file (a link counts as the file it names).
+    // writable regular file or a link, which is replaced by the new file and never followed.
     static bool can_replace(const char* target);
 
     // False when the target may not be replaced or the temporary file could not be made.

@@ -8,6 +8,7 @@
 
 #include "platform/pixel_memory.h"
 
+#include "tools/sandbox/image_budget.h"
 #include "tools/sandbox/image_transfer.h"
 
 decode_options& decode_child::options() {
@@ -53,6 +54,7 @@ bool decode_child::reuse(const char* name, const char* archive) {
 // In the child: the wrapper's decode, guards and all, then the image goes into the result.
 bool decode_child::decode_and_pack(void* context, sandbox::result_writer& out) {
     auto* work = static_cast<job*>(context);
+    work->how->enter_child();
     return work->how->decode(work->library, work->data, work->size, work->type) &&
            image_transfer::pack_image(work->image, out);
 }
@@ -70,9 +72,9 @@ bool decode_child::decode(const void* data, std::uint32_t size, ILenum type) {
     self->kept = sandbox::result{}; // another file state's, or reuse would have served
     job work{&how, library, data, size, type, image};
     sandbox::result reply;
-    bool loaded =
-        sandbox::run(options().limits, decode_and_pack, &work, reply) == sandbox::outcome::done &&
-        image_transfer::rebuild_image(image, reply.data(), reply.size());
+    bool loaded = sandbox::run(image_budget::decode_limits(options().limits, size), decode_and_pack,
+                               &work, reply) == sandbox::outcome::done &&
+                  image_transfer::rebuild_image(image, reply.data(), reply.size());
     if (loaded && self->noted.known && reply.size() <= options().most_kept_bytes) {
         self->kept = std::move(reply);
         self->kept_state = self->noted;
@@ -116,6 +118,7 @@ bool decode_child::start_library(void* context) {
 // Then the file read from the descriptor handed over and the same decode as any other.
 bool decode_child::decode_early(void* context, sandbox::result_writer& out) {
     auto* work = static_cast<early_job*>(context);
+    work->how->enter_child();
     std::unique_ptr<unsigned char[], platform::pixel_deleter> bytes(
         static_cast<unsigned char*>(platform::allocate_pixels(work->size)));
     auto image = static_cast<ILuint>(ilGetInteger(IL_CUR_IMAGE));
@@ -132,7 +135,7 @@ void decode_child::start_early(const char* name, const child_decoder& how) {
     if (options().in_process || name == nullptr) {
         return;
     }
-    int file = open(name, O_RDONLY | O_CLOEXEC);
+    int file = open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (file < 0) {
         return;
     }
@@ -140,11 +143,12 @@ void decode_child::start_early(const char* name, const child_decoder& how) {
     run->state = state_of(name, nullptr);
     struct stat facts {};
     bool readable = fstat(file, &facts) == 0 && S_ISREG(facts.st_mode) && facts.st_size > 0 &&
-                    static_cast<std::uint64_t>(facts.st_size) <= UINT32_MAX && run->state.known &&
+                    static_cast<std::uint64_t>(facts.st_size) <= image_budget::most_file_bytes &&
+                    run->state.known &&
                     run->state.size == static_cast<std::uint64_t>(facts.st_size);
     early_job work{name, static_cast<std::uint32_t>(facts.st_size), &how, nullptr};
-    if (readable &&
-        sandbox::start(options().limits, decode_early, &work, run->run, file, start_library)) {
+    if (readable && sandbox::start(image_budget::decode_limits(options().limits, work.size),
+                                   decode_early, &work, run->run, file, start_library)) {
         early() = std::move(run);
     }
     close(file);
@@ -160,7 +164,7 @@ void decode_child::take_early(const file_state& state) {
     if (how == sandbox::outcome::done) {
         kept = std::move(reply);
         kept_state = state;
-    } else if (how == sandbox::outcome::timed_out) {
+    } else if (how == sandbox::outcome::timed_out || how == sandbox::outcome::refused) {
         failed_state = state;
     }
 }

@@ -26,6 +26,8 @@ struct child_decoder {
     // image bound as a load binds it; null when it cannot be made. `end` ends it.
     void* (*start)();
     void (*end)(void* library);
+    // In the child, before it decodes: guards that hold only in a child process.
+    void (*enter_child)();
 };
 
 // How loads decode; tests and benchmarks change it, the program keeps the defaults.
@@ -33,6 +35,7 @@ struct decode_options {
     // Decodes in this process, as before the child existed, with nothing kept for reloads:
     // the comparison for tests and benchmarks.
     bool in_process = false;
+    // The ceilings: within them a child's time follows the file's size (tools/image_budget.h).
     sandbox::limits limits;
     // The largest decoded result kept for reloads. A large image's copy would add most of its
     // size again to the program's memory, for a reload that is a small part of the rescale
@@ -98,8 +101,11 @@ class decode_child {
     static bool decode_early(void* context, sandbox::result_writer& out);
     static std::unique_ptr<early_run>& early();
     // Keeps the early decode's result when it was for `state` and succeeded. When it ran out
-    // of time, notes the state: the same bytes would take as long again. Any other failure is
-    // left to the load's own decode, which costs little to try.
+    // of time or refused the bytes, notes the state: the load's own decode runs the same code
+    // on the same bytes and would only take as long again (a decoder caught in a loop, a
+    // declared-size bomb refused by the budget after its decode). A crash is left to the
+    // load's own decode: the early child starts the library itself, which a sanitizer's
+    // runtime may not survive behind the walls.
     void take_early(const file_state& state);
 
     child_decoder how;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tools/sandbox/dds_image.h"
+#include "tools/sandbox/image_budget.h"
 
 namespace image_transfer {
 namespace {
@@ -82,6 +83,14 @@ std::uint32_t palette_entry_bytes(std::uint32_t type) {
     default:
         return UINT32_MAX;
     }
+}
+
+// The first image must be one the viewer can show, and every one must convert within the
+// library's reach (tools/image_budget.h).
+bool within_budget(const node_header& h) {
+    bool first = h.at.frame == 0 && h.at.face == 0 && h.at.layer == 0 && h.at.mip == 0;
+    return first ? image_budget::displayable(h.width, h.height, h.depth)
+                 : image_budget::convertible(h.width, h.height, h.depth);
 }
 
 // Makes the sub-image at `at` of image `name` the current one.
@@ -172,7 +181,7 @@ bool pack_node(ILuint name, const position& at, sandbox::result_writer& out) {
     const ILubyte* pixels = ilGetData();
     auto held = static_cast<std::uint64_t>(ilGetInteger(IL_IMAGE_SIZE_OF_DATA));
     if (pixels == nullptr || header.pixel_bytes == 0 || header.pixel_bytes > held ||
-        header.pixel_bytes > most_pixel_bytes) {
+        header.pixel_bytes > most_pixel_bytes || !within_budget(header)) {
         return false;
     }
     const ILubyte* palette = header.palette_bytes > 0 ? ilGetPalette() : nullptr;
@@ -218,7 +227,8 @@ bool header_well_formed(const node_header& h) {
     bool placed = h.at.frame < most_nodes && h.at.face <= most_extra_faces &&
                   h.at.layer < most_nodes && h.at.mip < most_nodes;
     return sized && typed && indexed_bytes && origin && placed && palette_well_formed(h) &&
-           h.pixel_bytes == pixel_bytes_of(h) && h.pixel_bytes <= most_pixel_bytes;
+           h.pixel_bytes == pixel_bytes_of(h) && h.pixel_bytes <= most_pixel_bytes &&
+           within_budget(h);
 }
 
 // The sub-image that `at` hangs from, and how; false for the image itself (nothing to hang

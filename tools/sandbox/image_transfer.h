@@ -4,7 +4,8 @@
 //
 // The parent rebuilds the image with the library's own calls (ilTexImage and the sub-image
 // calls), so everything after a load works on an image the library made itself. Nothing in the
-// bytes is trusted: the whole message is checked before the bound image is touched.
+// bytes is trusted: the whole message is checked before the bound image is touched, the image
+// budget (tools/image_budget.h) included, so an image too large to show is never copied.
 #pragma once
 
 #include <IL/il.h>

@@ -20,6 +20,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "platform/termination.h"
 #include "tools/sandbox/sandbox_filter.h"
 
 // A sanitizer runtime, when linked in, would run its death callback (a fuzzer's report writer)
@@ -176,27 +177,40 @@ bool take_report(int socket, report& message, bool& have_report, bool& malformed
     return true;
 }
 
-// Waits until the child has closed its end of the socket (it has ended) or the deadline.
+// A request to end the program (SIGINT, SIGTERM) ends every wait for a child at once.
+pollfd termination_watch() {
+    return pollfd{platform::termination_descriptor(), POLLIN, 0}; // -1 is ignored by poll
+}
+
+bool termination_requested() {
+    return platform::termination_signal() != 0;
+}
+
+// Waits until the child has closed its end of the socket (it has ended), the deadline, or a
+// request to end the program (`interrupted`).
 bool wait_for_end(int socket, std::int64_t deadline, report& message, bool& have_report,
-                  bool& malformed) {
+                  bool& malformed, bool& interrupted) {
     for (;;) {
         std::int64_t left = deadline - now_ms();
-        if (left <= 0) {
+        interrupted = termination_requested();
+        if (left <= 0 || interrupted) {
             return false;
         }
-        pollfd watch{socket, POLLIN, 0};
-        int ready = poll(&watch, 1, static_cast<int>(left));
+        pollfd watch[2] = {{socket, POLLIN, 0}, termination_watch()};
+        int ready = poll(watch, 2, static_cast<int>(left));
         if (ready < 0 && errno != EINTR) {
             return false;
         }
-        if (ready > 0 && !take_report(socket, message, have_report, malformed)) {
+        if (ready > 0 && (watch[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0 &&
+            !take_report(socket, message, have_report, malformed)) {
             return true;
         }
     }
 }
 
-// Sleeps until the child ends or the deadline passes: on its process descriptor, which wakes
-// the moment it ends, or in a short nap where the kernel has none.
+// Sleeps until the child ends, the deadline passes or the program is asked to end: on its
+// process descriptor, which wakes the moment it ends, or in a short nap where the kernel has
+// none.
 void wait_until_ended(pid_t child, std::int64_t deadline) {
     int process = static_cast<int>(syscall(SYS_pidfd_open, child, 0));
     if (process < 0) {
@@ -204,8 +218,8 @@ void wait_until_ended(pid_t child, std::int64_t deadline) {
         nanosleep(&pause, nullptr);
         return;
     }
-    pollfd watch{process, POLLIN, 0};
-    poll(&watch, 1, static_cast<int>(std::max<std::int64_t>(0, deadline - now_ms())));
+    pollfd watch[2] = {{process, POLLIN, 0}, termination_watch()};
+    poll(watch, 2, static_cast<int>(std::max<std::int64_t>(0, deadline - now_ms())));
     close(process);
 }
 
@@ -223,7 +237,7 @@ bool reap(pid_t child, std::int64_t deadline, int& status) {
         if (done == child) {
             return true;
         }
-        if ((done < 0 && errno != EINTR) || now_ms() >= deadline) {
+        if ((done < 0 && errno != EINTR) || now_ms() >= deadline || termination_requested()) {
             break;
         }
         wait_until_ended(child, deadline);
@@ -315,9 +329,13 @@ outcome wait_for_child(pid_t child, int socket, int memfd, const limits& bounds,
     report message{};
     bool have_report = false;
     bool malformed = false;
-    bool closed = wait_for_end(socket, deadline, message, have_report, malformed);
+    bool interrupted = false;
+    bool closed = wait_for_end(socket, deadline, message, have_report, malformed, interrupted);
     int status = 0;
     bool ended = reap(child, closed ? deadline : now_ms(), status) && closed;
+    if (interrupted) {
+        return outcome::interrupted; // reaped above: killed at once
+    }
     outcome how = judge_ending(ended, status);
     if (how != outcome::done) {
         return how;

@@ -2,7 +2,8 @@
 // address space, CPU time and file size, no new files, sockets, processes or programs (a
 // seccomp filter), every inherited descriptor closed but its two channels and the input the
 // parent may hand it. The child writes its result into a memfd and reports on a socket; the
-// parent waits with a time limit.
+// parent waits with a time limit, and gives up at once when the program is asked to end
+// (platform/termination.h).
 //
 // The child runs on a copy of the parent's memory, so the work may use anything the parent had
 // set up before the call. It must not use threads, and the parent must not rely on locks that
@@ -32,6 +33,7 @@ enum class outcome {
     timed_out,   // the child outlived the wall-clock limit and was killed
     unusable,    // the child's report was malformed or did not match its result
     not_started, // no channel or no child could be made
+    interrupted, // the program was asked to end (SIGINT, SIGTERM): the child was killed at once
 };
 
 // The child's side: appends bytes to the result. Fails once the result would exceed its bound
@@ -113,7 +115,7 @@ outcome run(const limits& bounds, work job, void* context, result& out);
 
 // Runs so far in this process, by how they ended (indexed by outcome).
 struct tally {
-    std::uint64_t runs[6] = {};
+    std::uint64_t runs[7] = {};
 };
 const tally& runs_so_far();
 
