@@ -325,6 +325,13 @@ bool convert_here(const convertible_image& image) {
     return made && outcome != hold::armed;
 }
 
+// The PNG and JPEG writers find the rows where the image's origin says they are and only read
+// them (JPEG converts to RGB into a block of its own first): they can write the caller's pixels
+// as the image's own block, with no copy and no flip. The others flip or convert in place.
+bool reads_rows_in_place(ILenum type) {
+    return type == IL_PNG || type == IL_JPG;
+}
+
 void copy_rows_bottom_up(const unsigned char* from, unsigned char* to, std::size_t row_bytes,
                          std::size_t rows) {
     for (std::size_t row = 0; row < rows; ++row) {
@@ -754,13 +761,24 @@ bool devil::save_file(ILuint rebind, const char* file, char* type, std::size_t t
     ILuint temporary = 0;
     ilGenImages(1, &temporary);
     ilBindImage(temporary);
+    std::size_t byte_count = std::size_t{width} * height * bytes;
+    if (reads_rows_in_place(il_type)) {
+        held.offered = const_cast<void*>(pixels);
+        held.offered_size = byte_count;
+    }
     bool ok = ilTexImage(width, height, 1, static_cast<ILubyte>(bytes),
                          bytes == 3 ? IL_BGR : IL_BGRA, IL_UNSIGNED_BYTE, nullptr) == IL_TRUE;
+    bool wrapped = held.offered == nullptr && reads_rows_in_place(il_type);
+    held.offered = nullptr;
     if (ok) {
-        // The library keeps rows bottom first; every format, TIF too, reads back upright only
-        // when the top-first rows go in that order: one copy, no flip afterwards.
-        copy_rows_bottom_up(static_cast<const unsigned char*>(pixels), ilGetData(),
-                            std::size_t{width} * bytes, height);
+        if (wrapped) {
+            ilRegisterOrigin(IL_ORIGIN_UPPER_LEFT); // the caller's rows, top first
+        } else {
+            // The library keeps rows bottom first; every other format, TIF too, reads back
+            // upright only when the top-first rows go in that order: one copy, no flip after.
+            copy_rows_bottom_up(static_cast<const unsigned char*>(pixels), ilGetData(),
+                                std::size_t{width} * bytes, height);
+        }
         switch (il_type) {
         case IL_BMP:
             ilSetInteger(IL_BMP_RLE, bmp_rle ? 1 : 0);
@@ -783,7 +801,11 @@ bool devil::save_file(ILuint rebind, const char* file, char* type, std::size_t t
         ok = stream != nullptr && ilSaveF(il_type, stream) > 0 && !library_reported_file_error() &&
              (il_type != IL_TIF || bytes != 4 || tiff_alpha_mended(stream)) && staged.commit();
     }
+    if (wrapped) {
+        held = {hold::armed, pixels, byte_count}; // the caller's block: the library lets go only
+    }
     ilDeleteImages(1, &temporary);
+    held = {};
     ilBindImage(rebind);
     return ok;
 }
