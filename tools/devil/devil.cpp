@@ -12,6 +12,7 @@
 #include "platform/pixel_memory.h"
 #include "tools/devil/bgra_pixels.h"
 #include "tools/devil/colour_count.h"
+#include "tools/devil/jpeg_writer.h"
 #include "tools/devil/own_readers.h"
 #include "tools/devil/resample.h"
 #include "tools/devil/staged_file.h"
@@ -325,11 +326,11 @@ bool convert_here(const convertible_image& image) {
     return made && outcome != hold::armed;
 }
 
-// The PNG and JPEG writers find the rows where the image's origin says they are and only read
-// them (JPEG converts to RGB into a block of its own first): they can write the caller's pixels
-// as the image's own block, with no copy and no flip. The others flip or convert in place.
+// The PNG writer finds the rows where the image's origin says they are and only reads them: it
+// can write the caller's pixels as the image's own block, with no copy and no flip. The others
+// flip or convert in place.
 bool reads_rows_in_place(ILenum type) {
-    return type == IL_PNG || type == IL_JPG;
+    return type == IL_PNG;
 }
 
 void copy_rows_bottom_up(const unsigned char* from, unsigned char* to, std::size_t row_bytes,
@@ -757,6 +758,17 @@ bool devil::save_file(ILuint rebind, const char* file, char* type, std::size_t t
     }
     if (il_type == IL_TGA && tga_rle) {
         return tga_rle::save(file, width, height, bytes, pixels); // the library's is broken
+    }
+    if (il_type == IL_JPG) {
+        // The library's own file, byte for byte, without its whole-image RGB copy.
+        devil_internal::staged_file staged(file);
+        std::FILE* stream = staged.stream();
+        bool ok =
+            stream != nullptr &&
+            jpeg_writer::save(stream, width, height, bytes, pixels, std::max(jpg_quality, 0)) &&
+            staged.commit();
+        ilBindImage(rebind);
+        return ok;
     }
     ILuint temporary = 0;
     ilGenImages(1, &temporary);
