@@ -672,6 +672,18 @@ bool devil::convert_to_bgra() {
     return ilConvertImage(IL_BGRA, IL_UNSIGNED_BYTE) == IL_TRUE;
 }
 
+bool devil::rescales_in_place_of_library() {
+    resample::image from;
+    ILenum format = 0;
+    return resamplable_here(from, format);
+}
+
+void devil::forget_kept_decode() {
+    if (child != nullptr) {
+        child->forget();
+    }
+}
+
 // The size a rescale makes, a 0 side derived from the other; false for no change or a size
 // the library cannot hold.
 bool devil::rescaled_size(ILuint& width, ILuint& height) {
