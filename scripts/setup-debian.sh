@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config
-  libdevil-dev libminizip-dev zlib1g-dev libx11-dev libxext-dev libxrandr-dev
+  libdevil-dev libjpeg-dev libminizip-dev zlib1g-dev libx11-dev libxext-dev libxrandr-dev
   libfreetype-dev libfontconfig-dev fonts-dejavu-core libseccomp-dev libsquish-dev
 )
 if [ "${1:-all}" != run ]; then

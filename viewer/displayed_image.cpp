@@ -58,6 +58,11 @@ bool displayed_image::load_image(const char* path, const char* archive) {
     mipmaps = image_lib->get_mipmap_count();
     lib_version = image_lib->get_library_version();
     image_lib->convert_to_bgra(); // on failure the bitmap is made from the pixels as they are
+    if (image_lib->rescales_in_place_of_library()) {
+        // Every zoom starts from the bound image, which stays as loaded: the decoding child's
+        // copy of it would only double it.
+        image_lib->forget_kept_decode();
+    }
     loaded_intact = true;
     loaded_state = state;
     loaded_path = path;

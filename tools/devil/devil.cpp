@@ -16,6 +16,7 @@
 #include "platform/pixel_memory.h"
 #include "tools/devil/bgra_pixels.h"
 #include "tools/devil/colour_count.h"
+#include "tools/devil/jpeg_writer.h"
 #include "tools/devil/own_readers.h"
 #include "tools/devil/resample.h"
 #include "tools/devil/staged_file.h"
@@ -376,6 +377,13 @@ bool bgra_within_reach() {
                                      static_cast<ILuint>(ilGetInteger(IL_IMAGE_DEPTH)));
 }
 
+// The PNG writer finds the rows where the image's origin says they are and only reads them: it
+// can write the caller's pixels as the image's own block, with no copy and no flip. The others
+// flip or convert in place.
+bool reads_rows_in_place(ILenum type) {
+    return type == IL_PNG;
+}
+
 void copy_rows_bottom_up(const unsigned char* from, unsigned char* to, std::size_t row_bytes,
                          std::size_t rows) {
     for (std::size_t row = 0; row < rows; ++row) {
@@ -719,6 +727,18 @@ bool devil::convert_to_bgra() {
     return ilConvertImage(IL_BGRA, IL_UNSIGNED_BYTE) == IL_TRUE;
 }
 
+bool devil::rescales_in_place_of_library() {
+    resample::image from;
+    ILenum format = 0;
+    return resamplable_here(from, format);
+}
+
+void devil::forget_kept_decode() {
+    if (child != nullptr) {
+        child->forget();
+    }
+}
+
 // The size a rescale makes, a 0 side derived from the other; false for no change or a size
 // the library cannot hold.
 bool devil::rescaled_size(ILuint& width, ILuint& height) {
@@ -806,16 +826,38 @@ bool devil::save_file(ILuint rebind, const char* file, char* type, std::size_t t
     if (il_type == IL_TGA && tga_rle) {
         return tga_rle::save(file, width, height, bytes, pixels); // the library's is broken
     }
+    if (il_type == IL_JPG) {
+        // The library's own file, byte for byte, without its whole-image RGB copy.
+        devil_internal::staged_file staged(file);
+        std::FILE* stream = staged.stream();
+        bool ok =
+            stream != nullptr &&
+            jpeg_writer::save(stream, width, height, bytes, pixels, std::max(jpg_quality, 0)) &&
+            staged.commit();
+        ilBindImage(rebind);
+        return ok;
+    }
     ILuint temporary = 0;
     ilGenImages(1, &temporary);
     ilBindImage(temporary);
+    std::size_t byte_count = std::size_t{width} * height * bytes;
+    if (reads_rows_in_place(il_type)) {
+        held.offered = const_cast<void*>(pixels);
+        held.offered_size = byte_count;
+    }
     bool ok = ilTexImage(width, height, 1, static_cast<ILubyte>(bytes),
                          bytes == 3 ? IL_BGR : IL_BGRA, IL_UNSIGNED_BYTE, nullptr) == IL_TRUE;
+    bool wrapped = held.offered == nullptr && reads_rows_in_place(il_type);
+    held.offered = nullptr;
     if (ok) {
-        // The library keeps rows bottom first; every format, TIF too, reads back upright only
-        // when the top-first rows go in that order: one copy, no flip afterwards.
-        copy_rows_bottom_up(static_cast<const unsigned char*>(pixels), ilGetData(),
-                            std::size_t{width} * bytes, height);
+        if (wrapped) {
+            ilRegisterOrigin(IL_ORIGIN_UPPER_LEFT); // the caller's rows, top first
+        } else {
+            // The library keeps rows bottom first; every other format, TIF too, reads back
+            // upright only when the top-first rows go in that order: one copy, no flip after.
+            copy_rows_bottom_up(static_cast<const unsigned char*>(pixels), ilGetData(),
+                                std::size_t{width} * bytes, height);
+        }
         switch (il_type) {
         case IL_BMP:
             ilSetInteger(IL_BMP_RLE, bmp_rle ? 1 : 0);
@@ -838,7 +880,11 @@ bool devil::save_file(ILuint rebind, const char* file, char* type, std::size_t t
         ok = stream != nullptr && ilSaveF(il_type, stream) > 0 && !library_reported_file_error() &&
              (il_type != IL_TIF || bytes != 4 || tiff_alpha_mended(stream)) && staged.commit();
     }
+    if (wrapped) {
+        held = {hold::armed, pixels, byte_count}; // the caller's block: the library lets go only
+    }
     ilDeleteImages(1, &temporary);
+    held = {};
     ilBindImage(rebind);
     return ok;
 }

@@ -61,6 +61,12 @@ class devil final {
 
     // The bound image becomes 8-bit blue, green, red, alpha.
     bool convert_to_bgra();
+    // True when every rescale of the bound image goes through the wrapper's resampler, which
+    // leaves the image as it is: a caller keeping it need not have it decoded again.
+    bool rescales_in_place_of_library();
+    // Drops the decode kept for reloads of the same file (tools/sandbox/decode_child.h), for a
+    // caller that keeps the decoded image bound itself.
+    void forget_kept_decode();
 
     // Resamples the bound image; a 0 side is derived from the other to keep the aspect ratio.
     // `filter` is lower-cased in place; unknown names use Lanczos. False, with the image and the

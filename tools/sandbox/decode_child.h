@@ -53,6 +53,12 @@ class decode_child {
     // When the file (or member) is unchanged since the last decode, rebuilds the bound image
     // from it: true. Otherwise false, and the file's state is noted for the decode that follows.
     bool reuse(const char* name, const char* archive);
+    // Drops the kept result, for a caller that keeps the decoded image itself: the copy here
+    // would only sit beside it.
+    void forget() {
+        kept = sandbox::result{};
+        kept_state = file_state{};
+    }
 
     // Decodes `size` bytes of `type` into the bound image through a child (or in-process, when
     // so set). False for anything the child could not hand back whole: a refusal, crash,

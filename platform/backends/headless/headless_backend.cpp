@@ -2,6 +2,7 @@
 // each presented frame is kept as pixels, boxes are recorded and answered OK at once, and the
 // modal run takes its messages from a queue that the test fills.
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <string>
@@ -15,7 +16,9 @@
 namespace platform {
 struct native_window {
     headless::window_state* state;
-    std::vector<std::uint8_t> pixels; // client area, 4 bytes a pixel
+    std::uint8_t* pixels = nullptr; // client area, 4 bytes a pixel, from malloc
+    std::size_t pixel_bytes = 0;
+    ~native_window() { std::free(pixels); }
 };
 } // namespace platform
 
@@ -45,17 +48,51 @@ std::string numbers(int a, int b, int c, int d) {
            std::to_string(d);
 }
 
-// Resizes the client pixels, keeping what overlaps, as a window keeps its drawing.
-void resize_pixels(platform::native_window* native, int width, int height) {
-    platform::rect& old = native->state->client;
-    std::vector<std::uint8_t> resized(static_cast<std::size_t>(width) * height * 4);
+// Moves the rows that stay to their places at the new width and clears the rest. Rows that
+// get wider move back to front, narrower ones front to back, so that none overwrites another.
+void place_rows(std::uint8_t* pixels, const platform::rect& old, int width, int height) {
     int rows = std::min(old.height(), height);
-    int row_bytes = std::min(old.width(), width) * 4;
-    for (int y = 0; y < rows && row_bytes > 0; ++y) {
-        std::memcpy(&resized[static_cast<std::size_t>(y) * width * 4],
-                    &native->pixels[static_cast<std::size_t>(y) * old.width() * 4], row_bytes);
+    auto row_bytes = static_cast<std::size_t>(std::max(0, std::min(old.width(), width)) * 4);
+    auto old_pitch = static_cast<std::size_t>(old.width()) * 4;
+    auto pitch = static_cast<std::size_t>(width) * 4;
+    auto move = [&](int y) {
+        std::memmove(pixels + y * pitch, pixels + y * old_pitch, row_bytes);
+        std::memset(pixels + y * pitch + row_bytes, 0, pitch - row_bytes);
+    };
+    if (width >= old.width()) {
+        for (int y = rows - 1; y >= 0; --y) {
+            move(y);
+        }
+    } else {
+        for (int y = 0; y < rows; ++y) {
+            move(y);
+        }
     }
-    native->pixels.swap(resized);
+    auto kept = static_cast<std::size_t>(std::max(rows, 0)) * pitch;
+    std::memset(pixels + kept, 0, static_cast<std::size_t>(height) * pitch - kept);
+}
+
+// Resizes the client pixels, keeping what overlaps, as a window keeps its drawing. Resized in
+// place (a large block is remapped, not copied), so that the old and the new area are never
+// held at once: the window's pixels would otherwise count twice in a benchmark's peak.
+void resize_pixels(platform::native_window* native, int width, int height) {
+    const platform::rect old = native->state->client;
+    std::size_t bytes = std::max<std::size_t>(static_cast<std::size_t>(width) * height * 4, 1);
+    if (bytes > native->pixel_bytes) {
+        auto* grown = static_cast<std::uint8_t*>(std::realloc(native->pixels, bytes));
+        if (grown == nullptr) {
+            std::abort(); // as the vector it replaces would have thrown
+        }
+        native->pixels = grown;
+        native->pixel_bytes = bytes;
+    }
+    place_rows(native->pixels, old, width, height);
+    if (bytes < native->pixel_bytes) {
+        if (auto* shrunk = static_cast<std::uint8_t*>(std::realloc(native->pixels, bytes))) {
+            native->pixels = shrunk;
+            native->pixel_bytes = bytes;
+        }
+    }
 }
 
 } // namespace
@@ -148,7 +185,7 @@ native_window* create_window(const char* title, int x, int y, int width, int hei
     last_state.title = title;
     last_state.decorated = decorated;
     last_state.topmost = topmost;
-    auto* native = new native_window{&last_state, {}};
+    auto* native = new native_window{&last_state};
     resize_pixels(native, width, height);
     y += frame_of(native).top;
     last_state.client = {x, y, x + width, y + height};
@@ -226,7 +263,7 @@ void begin_move_drag(native_window* native) {
 
 surface frame(native_window* native) {
     const rect& client = native->state->client;
-    return {native->pixels.data(), client.width(), client.height(), client.width() * 4};
+    return {native->pixels, client.width(), client.height(), client.width() * 4};
 }
 
 void present(native_window* native) {
@@ -237,8 +274,12 @@ void present(native_window* native) {
     headless::frame& copy = presented.back();
     copy.width = client.width();
     copy.height = client.height();
-    copy.pixels.resize(static_cast<std::size_t>(copy.width) * copy.height);
-    std::memcpy(copy.pixels.data(), native->pixels.data(), copy.pixels.size() * 4);
+    std::size_t count = static_cast<std::size_t>(copy.width) * copy.height;
+    if (count != copy.pixels.size()) {
+        std::vector<std::uint32_t>().swap(copy.pixels); // the old frame goes before the new one
+        copy.pixels.resize(count);
+    }
+    std::memcpy(copy.pixels.data(), native->pixels, count * 4);
     for (std::uint32_t& pixel : copy.pixels) {
         pixel &= 0x00FFFFFF;
     }
