@@ -1,10 +1,12 @@
 #include "viewer/displayed_image.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
 #include "tools/devil/colour_count.h"
 #include "tools/tools.h"
+#include "viewer/mip_levels.h"
 
 namespace {
 
@@ -57,12 +59,23 @@ bool displayed_image::load_image(const char* path, const char* archive) {
     colors_used = static_cast<std::int32_t>(image_lib->get_colours_used());
     mipmaps = image_lib->get_mipmap_count();
     lib_version = image_lib->get_library_version();
+    show_chosen_mip_level();
     image_lib->convert_to_bgra(); // on failure the bitmap is made from the pixels as they are
     loaded_intact = true;
     loaded_state = state;
     loaded_path = path;
     loaded_archive = archive != nullptr ? archive : "";
     return build_screen_bitmap();
+}
+
+// A level the file does not have becomes its smallest; the base when it has none.
+void displayed_image::show_chosen_mip_level() {
+    mip_level = std::clamp(mip_level, 0, std::max(mipmaps, 0));
+    if (mip_level > 0 && !make_mip_level_the_image(image_name, mip_level)) {
+        mip_level = 0;
+    }
+    level_width = mip_level > 0 ? image_lib->get_width() : actual_width;
+    level_height = mip_level > 0 ? image_lib->get_height() : actual_height;
 }
 
 bool displayed_image::holds_loaded(const char* path, const char* archive) const {
@@ -190,12 +203,16 @@ void displayed_image::blit(platform::device_context& dc, int x, int y) {
                           static_cast<int>(part.width), static_cast<int>(part.height), *memory,
                           static_cast<int>(part.x), static_cast<int>(part.y));
         memory->select_bitmap(previous);
+        show_channel_view(view, dc.target(), x + static_cast<int>(part.x),
+                          y + static_cast<int>(part.y), static_cast<int>(part.width),
+                          static_cast<int>(part.height), x, y);
         return;
     }
     first_paint_pending = false;
     rest.finish(false);
     platform::bit_blt(dc, x, y, bitmap_desc.width, bitmap_desc.height, *memory, 0, 0);
     memory->select_bitmap(previous);
+    show_channel_view(view, dc.target(), x, y, bitmap_desc.width, bitmap_desc.height, x, y);
 }
 
 void displayed_image::set_font_name(const char* name) {

@@ -6,6 +6,7 @@
 #include "config/settings.h"
 #include "resources/icon_130.h"
 #include "tools/tools.h"
+#include "viewer/fit_to_screen.h"
 
 const platform::window_description viewer_template = {
     platform::ws_popup | platform::ws_visible | platform::ws_caption | platform::ws_sysmenu |
@@ -78,6 +79,9 @@ bool viewer_dialog::on_init_dialog() {
         load_failed = true;
         end_dialog(0);
         return true;
+    }
+    if (viewer_settings.fit_to_screen) {
+        fit_to_screen();
     }
     const platform::bitmap_info& shown_size = image->get_bitmap_desc();
     place_window(shown_size.width, shown_size.height, true);
@@ -171,10 +175,11 @@ void viewer_dialog::zoom_step(bool zoom_in) {
     if (new_width < smallest_zoom_width) {
         return;
     }
-    // The height follows the file's aspect ratio; a size no bitmap can hold is refused too.
-    std::int64_t loaded_width = image->get_actual_width();
+    // The height follows the aspect ratio of the level shown; a size no bitmap can hold is
+    // refused too.
+    std::int64_t loaded_width = image->get_level_width();
     std::int64_t new_height =
-        loaded_width > 0 ? new_width * image->get_actual_height() / loaded_width : 0;
+        loaded_width > 0 ? new_width * image->get_level_height() / loaded_width : 0;
     if (!platform::bitmap::size_possible(new_width, std::max<std::int64_t>(new_height, 1))) {
         return;
     }
@@ -189,8 +194,39 @@ void viewer_dialog::zoom_step(bool zoom_in) {
     image->complete_in_background();
 }
 
+bool viewer_dialog::fit_to_screen() {
+    int caption_height = platform::system_metric(platform::metric::caption_height);
+    std::int64_t width =
+        fitted_width(image->get_actual_width(), image->get_actual_height(),
+                     platform::system_metric(platform::metric::screen_width),
+                     platform::system_metric(platform::metric::screen_height), caption_height,
+                     viewer_settings.show_caption_bar ? caption_height : 0);
+    if (width <= 0) {
+        return false;
+    }
+    // Not yet on the screen: the whole of it is made at once.
+    image->resize_image(static_cast<int>(width), 0, viewer_settings.resize_filter);
+    return true;
+}
+
+void viewer_dialog::cycle_channel_view() {
+    image->set_channel_view(next_channel_view(image->get_channel_view()));
+    repaint();
+}
+
+void viewer_dialog::step_mip_level(bool smaller) {
+    std::int32_t level = image->get_mip_level() + (smaller ? 1 : -1);
+    if (level < 0 || level > image->get_mipmaps()) {
+        return;
+    }
+    image->set_mip_level(level);
+    image->load_image(image_path, nullptr);
+    const platform::bitmap_info& shown = image->get_bitmap_desc();
+    place_window(shown.width, shown.height, false);
+}
+
 void viewer_dialog::reset_zoom(bool only_if_zoomed) {
-    if (only_if_zoomed && image->get_bitmap_desc().width == image->get_actual_width()) {
+    if (only_if_zoomed && image->get_bitmap_desc().width == image->get_level_width()) {
         return;
     }
     if (image->holds_loaded(image_path, nullptr)) {

@@ -30,6 +30,14 @@ class viewer_dialog : public platform::dialog {
     void zoom_step(bool zoom_in);
     // Back to the size as loaded; with `only_if_zoomed`, nothing happens at that width.
     void reset_zoom(bool only_if_zoomed);
+    // An image larger than the screen less the corner margins is zoomed out, with the
+    // configured filter, to the largest size that fits. False when it already fits.
+    bool fit_to_screen();
+    // Shows the next channel view and repaints.
+    void cycle_channel_view();
+    // Shows the next smaller (or larger) mipmap level at its own size, the window following as
+    // for a zoom. Nothing happens past the last level or for an image without mipmaps.
+    void step_mip_level(bool smaller);
     // The part of the image on the screen, the window's top-left corner staying where it is.
     resample::area part_on_screen();
     // Builds the snapshot's path beside the image and writes it. False when nothing was written.
