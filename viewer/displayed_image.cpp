@@ -86,6 +86,19 @@ bool displayed_image::holds_loaded(const char* path, const char* archive) const 
     return state_of_file(archive != nullptr ? archive : path) == loaded_state;
 }
 
+bool displayed_image::pixel_as_loaded(int x, int y, std::uint8_t (&bgra)[4]) {
+    if (!loaded_intact) {
+        return false;
+    }
+    ILinfo bound = image_lib->get_image_info();
+    if (bound.Data == nullptr || bound.Bpp != 4 || x < 0 || y < 0 ||
+        static_cast<ILuint>(x) >= bound.Width || static_cast<ILuint>(y) >= bound.Height) {
+        return false;
+    }
+    std::memcpy(bgra, bound.Data + (std::size_t{bound.Width} * y + x) * 4, 4);
+    return true;
+}
+
 bool displayed_image::show_loaded() {
     rest.finish(true);
     return build_screen_bitmap();

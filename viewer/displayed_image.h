@@ -94,6 +94,10 @@ class displayed_image {
     std::int32_t get_level_width() const { return level_width; }
     std::int32_t get_level_height() const { return level_height; }
 
+    // The pixel (x, y) of the level shown as loaded and converted, blue, green, red, alpha.
+    // False when the bound image is no longer the one loaded or the point lies outside it.
+    bool pixel_as_loaded(int x, int y, std::uint8_t (&bgra)[4]);
+
     // What painting shows of the pixels; the screen bitmap keeps the colours.
     void set_channel_view(channel_view shown) { view = shown; }
     channel_view get_channel_view() const { return view; }

@@ -195,6 +195,10 @@ void viewer_dialog::draw_info_panel(platform::device_context& dc, const platform
     if (image->get_channel_view() != channel_view::colour) {
         used = append_text(full, used, "\nView: %s", channel_view_name(image->get_channel_view()));
     }
+    char readout[128] = {};
+    if (pointer_readout(readout, sizeof readout)) {
+        used = append_text(full, used, "\n%s", readout);
+    }
     const panel_column columns[] = {{full, 10, 10}};
     draw_panel(dc, outer, columns);
 }

@@ -1,12 +1,14 @@
 #include "viewer/viewer_dialog.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "config/settings.h"
 #include "resources/icon_130.h"
 #include "tools/tools.h"
 #include "viewer/fit_to_screen.h"
+#include "viewer/pixel_readout.h"
 
 const platform::window_description viewer_template = {
     platform::ws_popup | platform::ws_visible | platform::ws_caption | platform::ws_sysmenu |
@@ -114,6 +116,8 @@ std::span<const platform::message_entry> viewer_dialog::message_table() const {
         {platform::wm_mousewheel, answer<viewer_dialog, &viewer_dialog::on_mouse_wheel>},
         {platform::wm_lbuttondown, handle<viewer_dialog, &viewer_dialog::on_lbutton_down>},
         {platform::wm_mbuttondown, handle<viewer_dialog, &viewer_dialog::on_mbutton_down>},
+        {platform::wm_mousemove, handle<viewer_dialog, &viewer_dialog::on_mouse_move>},
+        {platform::wm_mouseleave, handle<viewer_dialog, &viewer_dialog::on_mouse_leave>},
     };
     return table;
 }
@@ -137,6 +141,41 @@ void viewer_dialog::on_lbutton_down(const platform::message&) {
 
 void viewer_dialog::on_mbutton_down(const platform::message&) {
     end_dialog(0);
+}
+
+// The information panel reads out the pixel under the pointer: only it changes as it moves.
+void viewer_dialog::on_mouse_move(const platform::message& m) {
+    pointer_inside = true;
+    pointer_x = platform::x_of(m);
+    pointer_y = platform::y_of(m);
+    if (show_info) {
+        repaint();
+    }
+}
+
+void viewer_dialog::on_mouse_leave(const platform::message&) {
+    pointer_inside = false;
+    if (show_info) {
+        repaint();
+    }
+}
+
+bool viewer_dialog::pointer_readout(char* line, std::size_t size) {
+    image_point at;
+    const platform::bitmap_info& shown = image->get_bitmap_desc();
+    if (!pointer_inside ||
+        !image_point_under(pointer_x, pointer_y, shown.width, shown.height,
+                           image->get_level_width(), image->get_level_height(), at)) {
+        return false;
+    }
+    std::uint8_t bgra[4] = {};
+    if (!image->pixel_as_loaded(at.x, at.y, bgra)) {
+        std::snprintf(line, size, "Pixel %d, %d", at.x, at.y);
+        return true;
+    }
+    const ILinfo& loaded = image->get_image_lib()->loaded_image_info();
+    format_readout(line, size, at, bgra, readout_kind_of(loaded.Format, loaded.Type));
+    return true;
 }
 
 void viewer_dialog::place_window(int width, int height, bool to_corner) {

@@ -96,6 +96,10 @@ class viewer_dialog : public platform::dialog {
     std::intptr_t on_mouse_wheel(const platform::message& m);
     void on_lbutton_down(const platform::message& m);
     void on_mbutton_down(const platform::message& m);
+    void on_mouse_move(const platform::message& m);
+    void on_mouse_leave(const platform::message& m);
+    // The readout line of the pixel under the pointer into `line`; false with the pointer away.
+    bool pointer_readout(char* line, std::size_t size);
     void paint_minimized(platform::device_context& dc);
     void take_over_settings();
     void set_title();
@@ -109,4 +113,7 @@ class viewer_dialog : public platform::dialog {
     std::uint8_t show_version = 0;
     char snapshot_name[platform::max_path] = {};
     bool load_failed = false;
+    bool pointer_inside = false;
+    int pointer_x = 0;
+    int pointer_y = 0;
 };

@@ -1,4 +1,5 @@
 // The texture artist's views: channels, the fit to the screen, and the keys of optional lines.
+#include <cstdio>
 #include <cstring>
 
 #include "config/settings.h"
@@ -210,4 +211,46 @@ TEST_F(TextureView, ZoomAndResetWorkOnTheLevelShownAndThePanelNamesIt) {
              headless::queue_message(platform::key_down_message(platform::vk_right));
          },
          [](viewer_dialog& v) { EXPECT_EQ(v.get_image()->get_bitmap_desc().width, 8); }});
+}
+
+TEST_F(TextureView, ReadoutFollowsThePointerThroughTheZoom) {
+    use_pattern("read.png", IL_PNG, 300, 200);
+    const bytes loaded = pattern(300, 200, 4);
+    auto expected = [&](int x, int y) {
+        const unsigned char* p = &loaded[(static_cast<std::size_t>(y) * 300 + x) * 4];
+        char line[96];
+        std::snprintf(line, sizeof line, "Pixel %d, %d: R %d G %d B %d A %d", x, y, p[2], p[1],
+                      p[0], p[3]);
+        return std::string(line);
+    };
+    struct row {
+        int pointer_x, pointer_y, image_x, image_y;
+    };
+    // Shown at 428 x 285: the first and last pixel, and both sides of a step between pixels.
+    const row rows[] = {{0, 0, 0, 0}, {427, 284, 299, 199}, {2, 10, 1, 7}, {3, 10, 2, 7}};
+    const platform::bitmap* bitmap = nullptr;
+    std::vector<std::function<void(viewer_dialog&)>> steps = {[&](viewer_dialog& v) {
+        v.zoom_step(true);
+        v.get_image()->finish_rescale();
+        v.toggle_info();
+        bitmap = v.get_image()->get_screen_bitmap();
+    }};
+    for (const row& r : rows) {
+        steps.push_back([r](viewer_dialog&) {
+            headless::queue_message(
+                platform::button_message(platform::wm_mousemove, r.pointer_x, r.pointer_y));
+        });
+        steps.push_back([&, r](viewer_dialog& v) {
+            std::string panel = v.get_image()->get_osd_text();
+            EXPECT_NE(panel.find(expected(r.image_x, r.image_y)), std::string::npos) << panel;
+            EXPECT_EQ(v.get_image()->get_screen_bitmap(), bitmap); // painted, not made again
+        });
+    }
+    steps.push_back([](viewer_dialog&) {
+        headless::queue_message({platform::wm_mouseleave, 0, 0});
+    });
+    steps.push_back([](viewer_dialog& v) {
+        EXPECT_EQ(std::string(v.get_image()->get_osd_text()).find("Pixel"), std::string::npos);
+    });
+    run(steps);
 }

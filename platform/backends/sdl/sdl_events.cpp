@@ -43,6 +43,16 @@ void translate_button(native_window& native, const SDL_MouseButtonEvent& button)
     }
 }
 
+// Motion comes in bursts: only the latest position waiting counts.
+void translate_motion(native_window& native, const SDL_MouseMotionEvent& motion) {
+    message moved = button_message(wm_mousemove, motion.x, motion.y);
+    if (!native.pending.empty() && native.pending.back().id == wm_mousemove) {
+        native.pending.back() = moved;
+    } else {
+        native.pending.push_back(moved);
+    }
+}
+
 // Showing, exposing and resizing come in bursts: one paint serves them all.
 void paint_once(native_window& native) {
     for (const message& waiting : native.pending) {
@@ -57,6 +67,9 @@ void translate_window_event(native_window& native, const SDL_WindowEvent& change
     switch (change.event) {
     case SDL_WINDOWEVENT_CLOSE:
         native.pending.push_back({wm_close, 0, 0});
+        break;
+    case SDL_WINDOWEVENT_LEAVE:
+        native.pending.push_back({wm_mouseleave, 0, 0});
         break;
     case SDL_WINDOWEVENT_EXPOSED:
     case SDL_WINDOWEVENT_SHOWN:
@@ -84,6 +97,11 @@ void translate(native_window& native, const SDL_Event& event) {
     case SDL_MOUSEBUTTONDOWN:
         if (is_ours(native, event.button.windowID)) {
             translate_button(native, event.button);
+        }
+        break;
+    case SDL_MOUSEMOTION:
+        if (is_ours(native, event.motion.windowID)) {
+            translate_motion(native, event.motion);
         }
         break;
     case SDL_WINDOWEVENT:
