@@ -38,4 +38,9 @@ bool wait_message(native_window* native, message& next);
 // piled up meanwhile, so that a slow command does not queue up behind itself.
 void message_done(native_window* native);
 
+// The wait also watches `descriptor` (-1: none) and delivers wm_descriptor_ready when it is
+// readable, then not again before message_done; and one wm_timer after `milliseconds`.
+void watch_descriptor(native_window* native, int descriptor);
+void set_timer(native_window* native, int milliseconds);
+
 } // namespace platform::backend

@@ -89,6 +89,7 @@ bool viewer_dialog::on_init_dialog() {
     place_window(shown_size.width, shown_size.height, true);
     place_window(shown_size.width, shown_size.height, false);
     take_over_settings();
+    start_watching();
     return true;
 }
 
@@ -118,6 +119,8 @@ std::span<const platform::message_entry> viewer_dialog::message_table() const {
         {platform::wm_mbuttondown, handle<viewer_dialog, &viewer_dialog::on_mbutton_down>},
         {platform::wm_mousemove, handle<viewer_dialog, &viewer_dialog::on_mouse_move>},
         {platform::wm_mouseleave, handle<viewer_dialog, &viewer_dialog::on_mouse_leave>},
+        {platform::wm_descriptor_ready, handle<viewer_dialog, &viewer_dialog::on_descriptor_ready>},
+        {platform::wm_timer, handle<viewer_dialog, &viewer_dialog::on_timer>},
     };
     return table;
 }

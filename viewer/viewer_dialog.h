@@ -6,6 +6,7 @@
 #include <memory>
 #include <span>
 
+#include "platform/file_watch.h"
 #include "platform/framework.h"
 #include "platform/gdi.h"
 #include "platform/system.h"
@@ -38,6 +39,9 @@ class viewer_dialog : public platform::dialog {
     // Shows the next smaller (or larger) mipmap level at its own size, the window following as
     // for a zoom. Nothing happens past the last level or for an image without mipmaps.
     void step_mip_level(bool smaller);
+    // Decodes the file anew and shows it, keeping the zoom width, the corner, the panel and the
+    // views. False, with the image shown left as it is, when the file cannot be decoded.
+    bool reload_image();
     // The part of the image on the screen, the window's top-left corner staying where it is.
     resample::area part_on_screen();
     // Builds the snapshot's path beside the image and writes it. False when nothing was written.
@@ -97,6 +101,9 @@ class viewer_dialog : public platform::dialog {
     void on_lbutton_down(const platform::message& m);
     void on_mbutton_down(const platform::message& m);
     void on_mouse_move(const platform::message& m);
+    void on_descriptor_ready(const platform::message& m);
+    void on_timer(const platform::message& m);
+    void start_watching();
     void on_mouse_leave(const platform::message& m);
     // The readout line of the pixel under the pointer into `line`; false with the pointer away.
     bool pointer_readout(char* line, std::size_t size);
@@ -113,6 +120,7 @@ class viewer_dialog : public platform::dialog {
     std::uint8_t show_version = 0;
     char snapshot_name[platform::max_path] = {};
     bool load_failed = false;
+    platform::file_watch watch;
     bool pointer_inside = false;
     int pointer_x = 0;
     int pointer_y = 0;

@@ -1,6 +1,7 @@
 // The texture artist's views: channels, the fit to the screen, and the keys of optional lines.
 #include <cstdio>
 #include <cstring>
+#include <poll.h>
 
 #include "config/settings.h"
 #include "viewer/channel_view.h"
@@ -253,4 +254,50 @@ TEST_F(TextureView, ReadoutFollowsThePointerThroughTheZoom) {
         EXPECT_EQ(std::string(v.get_image()->get_osd_text()).find("Pixel"), std::string::npos);
     });
     run(steps);
+}
+
+namespace {
+
+// Waits up to a second for the watched descriptor, then hands the loop's two messages over as
+// the desktop backend would: the descriptor ready, then the timer that it set.
+void deliver_change(viewer_dialog&) {
+    pollfd ready{headless::last_window().watched_descriptor, POLLIN, 0};
+    ASSERT_EQ(::poll(&ready, 1, 1000), 1);
+    headless::queue_message({platform::wm_descriptor_ready, 0, 0});
+    headless::queue_message({platform::wm_timer, 0, 0});
+}
+
+std::string grey_tga(unsigned char grey) {
+    return tga_file(100, 50, bytes(100 * 50 * 3, grey), true);
+}
+
+} // namespace
+
+TEST_F(TextureView, ReloadsOnRenameAndInPlaceKeepingZoomAndPanelAndSurvivesABadWrite) {
+    use_image("live.tga", grey_tga(10));
+    viewer_settings.resize_threshold = 100;
+    auto rewrite_by_rename = [this](const std::string& data) {
+        std::string temporary = dir.file("live.tga.part");
+        ASSERT_TRUE(test_support::write_file(temporary, data));
+        ASSERT_EQ(std::rename(temporary.c_str(), image_path.c_str()), 0);
+    };
+    auto expect_shown = [this](std::uint32_t grey) {
+        return [this, grey](viewer_dialog& v) {
+            EXPECT_EQ(headless::last_window().timer_milliseconds, 150);
+            EXPECT_EQ(v.get_image()->get_bitmap_desc().width, 200);
+            EXPECT_TRUE(v.info_shown());
+            EXPECT_EQ(last_frame().at(199, 99), grey << 16 | grey << 8 | grey);
+        };
+    };
+    run({[&](viewer_dialog& v) {
+             v.zoom_step(true);
+             v.toggle_info();
+             rewrite_by_rename(grey_tga(20));
+         },
+         deliver_change, expect_shown(20),
+         [&](viewer_dialog&) { ASSERT_TRUE(test_support::write_file(image_path, "not an image")); },
+         deliver_change, expect_shown(20), // the last good image stays
+         [&](viewer_dialog&) { ASSERT_TRUE(test_support::write_file(image_path, grey_tga(30))); },
+         deliver_change, expect_shown(30)});
+    EXPECT_TRUE(headless::message_boxes().empty());
 }

@@ -254,5 +254,14 @@ bool wait_message(native_window*, message& next) {
 
 void message_done(native_window*) {}
 
+void watch_descriptor(native_window* native, int descriptor) {
+    native->state->watched_descriptor = descriptor;
+}
+
+void set_timer(native_window* native, int milliseconds) {
+    native->state->timer_milliseconds = milliseconds;
+    ++native->state->timers_set;
+}
+
 } // namespace backend
 } // namespace platform

@@ -83,6 +83,9 @@ void translate_window_event(native_window& native, const SDL_WindowEvent& change
 }
 
 void translate(native_window& native, const SDL_Event& event) {
+    if (sdl::translate_watch_event(native, event)) {
+        return;
+    }
     switch (event.type) {
     case SDL_KEYDOWN:
         if (is_ours(native, event.key.windowID)) {
@@ -134,6 +137,7 @@ bool wait_message(native_window* native, message& next) {
     }
     next = native->pending.front();
     native->pending.pop_front();
+    sdl::watch_message_handed_out(*native, next);
     return true;
 }
 
@@ -142,6 +146,7 @@ void message_done(native_window* native) {
     // message now, so that its repeats count as older than this moment.
     SDL_PumpEvents();
     native->done_ticks = SDL_GetTicks();
+    sdl::watch_message_done(*native);
 }
 
 } // namespace backend

@@ -205,6 +205,7 @@ void destroy_window(native_window* native) {
     if (alive == native) {
         alive = nullptr;
     }
+    sdl::end_watch(*native);
     sdl::end_frame(*native);
     SDL_DestroyWindow(native->window);
     delete native;

@@ -15,7 +15,8 @@ namespace platform {
 
 namespace sdl {
 struct x_frame;
-}
+struct loop_watch;
+} // namespace sdl
 
 struct native_window {
     SDL_Window* window = nullptr;
@@ -38,6 +39,8 @@ struct native_window {
     std::deque<message> pending;
     // SDL_GetTicks() when the program last finished a message.
     std::uint32_t done_ticks = 0;
+    // The watched descriptor and the timer (sdl_watch.cpp), made on first use.
+    sdl::loop_watch* watch = nullptr;
 };
 
 namespace sdl {
@@ -57,6 +60,13 @@ surface frame_for(native_window& native, const rect& part);
 // Sends the frame's pixels to the window.
 void put_frame(native_window& native);
 void end_frame(native_window& native);
+
+// A watch event of this window becomes its message; false for any other event.
+bool translate_watch_event(native_window& native, const SDL_Event& event);
+// The descriptor is watched again once the message that reported it has been handled.
+void watch_message_handed_out(native_window& native, const message& handed);
+void watch_message_done(native_window& native);
+void end_watch(native_window& native);
 
 } // namespace sdl
 
