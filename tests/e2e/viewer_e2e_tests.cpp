@@ -222,8 +222,13 @@ TEST_F(ViewerE2e, an_absent_optional_line_keeps_its_key_and_a_configured_hot_key
 "$GLINTVIEW" "$PWD/picture.png" & pid=$!
 id=$(viewer_window) || { echo "no window"; kill $pid; exit 3; }
 wait_geometry "$id" "19 19 200 100" || exit 4
+sleep 0.5
 xdotool windowfocus --sync "$id" key c
-sleep 0.5; import -window root alpha.png
+for i in $(seq 50); do
+  import -window root alpha.png
+  convert alpha.png -crop 1x1+24+24 -depth 8 txt:- | grep -q '#FFFFFF' && break
+  sleep 0.1
+done
 xdotool windowfocus --sync "$id" key n
 wait $pid
 echo "exit $?"
