@@ -219,8 +219,8 @@ TEST_F(ViewerE2e, an_absent_optional_line_keeps_its_key_and_a_configured_hot_key
     // Only the exit key is configured: "c" keeps the channel view, "n" ends the program.
     ASSERT_TRUE(write_file(dir.file("Glintview.ini"), "$exit: n\n"));
     auto result = run(R"sh(
-"$GLINTVIEW" "$PWD/picture.png" & pid=$!
-id=$(viewer_window) || { echo "no window"; kill $pid; exit 3; }
+"$GLINTVIEW" "$PWD/picture.png" 2>errors.txt & pid=$!
+id=$(viewer_window) || { echo "no window"; cat errors.txt; kill $pid; exit 3; }
 wait_geometry "$id" "19 19 200 100" || exit 4
 sleep 0.5
 xdotool windowfocus --sync "$id" key c
