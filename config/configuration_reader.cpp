@@ -122,6 +122,12 @@ void read_hot_key(vorlex_parser& parser, const hot_key_setting& setting) {
     parser.rewind_search_cursor();
 }
 
+// An optional switch: absent, or a word the boolean reader does not know, keeps its default.
+void read_optional_boolean(vorlex_parser& parser, const char* token, bool& field, bool fallback) {
+    field = fallback;
+    read_boolean(parser, token, field, fallback);
+}
+
 } // namespace
 
 void read_configuration(vorlex_parser& parser) {
@@ -143,11 +149,19 @@ void read_configuration(vorlex_parser& parser) {
     for (const hot_key_setting& setting : hot_key_settings) {
         read_hot_key(parser, setting);
     }
+    for (const hot_key_setting& setting : optional_hot_key_settings) {
+        read_hot_key(parser, setting);
+    }
+    read_optional_boolean(parser, "$reload on change:", s.reload_on_change, true);
+    read_optional_boolean(parser, "$fit to screen:", s.fit_to_screen, true);
 }
 
 void use_default_configuration() {
     set_default_settings();
     for (const hot_key_setting& setting : hot_key_settings) {
+        (viewer_settings.*setting.field).virtual_key = setting.default_code;
+    }
+    for (const hot_key_setting& setting : optional_hot_key_settings) {
         (viewer_settings.*setting.field).virtual_key = setting.default_code;
     }
 }

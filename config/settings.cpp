@@ -29,6 +29,12 @@ const hot_key_setting hot_key_settings[hot_key_count] = {
     {"$exit:", &settings_record::key_exit, "left", 37},
 };
 
+const hot_key_setting optional_hot_key_settings[optional_hot_key_count] = {
+    {"$channel view:", &settings_record::key_channel_view, "c", 67},
+    {"$mip level smaller:", &settings_record::key_mip_level_smaller, "n", 78},
+    {"$mip level larger:", &settings_record::key_mip_level_larger, "b", 66},
+};
+
 namespace {
 
 // The template's sixteen key lines take the key names in hot_key_settings order.
@@ -125,6 +131,11 @@ void set_default_settings() {
     for (const hot_key_setting& key : hot_key_settings) {
         set_text_field((s.*key.field).key_name, key.default_name);
     }
+    for (const hot_key_setting& key : optional_hot_key_settings) {
+        set_text_field((s.*key.field).key_name, key.default_name);
+    }
+    s.reload_on_change = true;
+    s.fit_to_screen = true;
 }
 
 namespace {

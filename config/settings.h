@@ -42,6 +42,12 @@ struct settings_record {
     hot_key key_snapshot;
     hot_key key_minimize;
     hot_key key_exit;
+    // Optional lines, absent from the file the program writes; their defaults serve without.
+    hot_key key_channel_view;
+    hot_key key_mip_level_smaller;
+    hot_key key_mip_level_larger;
+    bool reload_on_change;
+    bool fit_to_screen;
 };
 
 // The one settings record; zero at process start.
@@ -60,8 +66,13 @@ constexpr int hot_key_count = 16;
 // In file order, from "$zoom in:" to "$exit:".
 extern const hot_key_setting hot_key_settings[hot_key_count];
 
+constexpr int optional_hot_key_count = 3;
+// The hot keys of optional lines: "$channel view:", "$mip level smaller:", "$mip level larger:".
+// A configured hot key using the same code wins over them.
+extern const hot_key_setting optional_hot_key_settings[optional_hot_key_count];
+
 // Puts every default into the record: text fields zero-filled over their capacity first, the
-// panel transparency off, the sixteen key names (their codes are left alone).
+// panel transparency off, the key names (their codes are left alone), the optional switches on.
 void set_default_settings();
 
 // Writes the dated, fully commented default configuration file to `config_path`, after putting

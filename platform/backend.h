@@ -54,4 +54,9 @@ void message_done(native_window* native);
 // True once the backend found no display to show anything on: the program ends with status 1.
 bool display_unavailable();
 
+// The wait also watches `descriptor` (-1: none) and delivers wm_descriptor_ready when it is
+// readable, then not again before message_done; and one wm_timer after `milliseconds`.
+void watch_descriptor(native_window* native, int descriptor);
+void set_timer(native_window* native, int milliseconds);
+
 } // namespace platform::backend

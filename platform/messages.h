@@ -16,10 +16,14 @@ constexpr std::uint32_t wm_paint = 0x000F;
 constexpr std::uint32_t wm_close = 0x0010;
 constexpr std::uint32_t wm_querydragicon = 0x0037;
 constexpr std::uint32_t wm_keydown = 0x0100;
+constexpr std::uint32_t wm_timer = 0x0113;            // the window's timer ran out
+constexpr std::uint32_t wm_descriptor_ready = 0x8001; // wparam: the watched descriptor, readable
+constexpr std::uint32_t wm_mousemove = 0x0200;        // lparam: client x and y, as for the buttons
 constexpr std::uint32_t wm_lbuttondown = 0x0201;
 constexpr std::uint32_t wm_rbuttondown = 0x0204;
 constexpr std::uint32_t wm_mbuttondown = 0x0207;
 constexpr std::uint32_t wm_mousewheel = 0x020A;
+constexpr std::uint32_t wm_mouseleave = 0x02A3; // the pointer left the client area
 
 // One wheel notch; the delta travels in the high word of wparam, signed.
 constexpr int wheel_delta = 120;
@@ -35,6 +39,13 @@ constexpr int wheel_delta_of(const message& m) {
 }
 constexpr message button_message(std::uint32_t id, int x, int y) {
     return {id, 0, static_cast<std::intptr_t>((y & 0xFFFF) << 16 | (x & 0xFFFF))};
+}
+
+constexpr int x_of(const message& m) {
+    return static_cast<std::int16_t>(static_cast<std::uint16_t>(m.lparam & 0xFFFF));
+}
+constexpr int y_of(const message& m) {
+    return static_cast<std::int16_t>(static_cast<std::uint16_t>((m.lparam >> 16) & 0xFFFF));
 }
 
 // Virtual-key codes of keys with no letter or digit of their own.

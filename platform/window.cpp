@@ -95,4 +95,12 @@ void window::present() {
     backend::present(native());
 }
 
+void window::watch_descriptor(int descriptor) {
+    backend::watch_descriptor(native(), descriptor);
+}
+
+void window::set_timer(int milliseconds) {
+    backend::set_timer(native(), milliseconds);
+}
+
 } // namespace platform

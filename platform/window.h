@@ -104,6 +104,13 @@ class window {
     // The window manager moves the window with the pointer, as if its caption were dragged.
     void begin_move_drag();
 
+    // The window's loop also watches `descriptor` (-1: none): once it is readable the owner
+    // receives wm_descriptor_ready, and again only after that message has been handled, so the
+    // handler must read what made it readable. One descriptor per window; the caller keeps it.
+    void watch_descriptor(int descriptor);
+    // The owner receives one wm_timer after `milliseconds`; setting it again starts it anew.
+    void set_timer(int milliseconds);
+
     // Pixels of the client area, for the paint context; present() shows what was drawn.
     surface frame();
     void present();

@@ -39,6 +39,9 @@ struct hot_key_row {
         const platform::bitmap_info& shown = d.image->get_bitmap_desc();
         d.place_window(shown.width, shown.height, true);
     }
+    static void channel(viewer_dialog& d) { d.cycle_channel_view(); }
+    static void mip_smaller(viewer_dialog& d) { d.step_mip_level(true); }
+    static void mip_larger(viewer_dialog& d) { d.step_mip_level(false); }
     static void top_left(viewer_dialog& d) { layout(d, "top left"); }
     static void top_right(viewer_dialog& d) { layout(d, "top right"); }
     static void bottom_left(viewer_dialog& d) { layout(d, "bottom left"); }
@@ -66,6 +69,10 @@ const hot_key_row hot_key_rows[] = {
     {&settings_record::key_top_right_layout, 0, hot_key_row::top_right, false},
     {&settings_record::key_bottom_left_layout, 0, hot_key_row::bottom_left, false},
     {&settings_record::key_bottom_right_layout, 0, hot_key_row::bottom_right, false},
+    // The keys of optional lines come last, so a configured hot key with their code wins.
+    {&settings_record::key_channel_view, 0, hot_key_row::channel, false},
+    {&settings_record::key_mip_level_smaller, 0, hot_key_row::mip_smaller, false},
+    {&settings_record::key_mip_level_larger, 0, hot_key_row::mip_larger, false},
 };
 
 bool row_matches(const hot_key_row& row, std::uintptr_t code) {

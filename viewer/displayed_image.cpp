@@ -1,10 +1,12 @@
 #include "viewer/displayed_image.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
 #include "tools/devil/colour_count.h"
 #include "tools/tools.h"
+#include "viewer/mip_levels.h"
 
 namespace {
 
@@ -57,6 +59,7 @@ bool displayed_image::load_image(const char* path, const char* archive) {
     colors_used = static_cast<std::int32_t>(image_lib->get_colours_used());
     mipmaps = image_lib->get_mipmap_count();
     lib_version = image_lib->get_library_version();
+    show_chosen_mip_level();
     image_lib->convert_to_bgra(); // on failure the bitmap is made from the pixels as they are
     if (image_lib->rescales_in_place_of_library()) {
         // Every zoom starts from the bound image, which stays as loaded: the decoding child's
@@ -70,12 +73,35 @@ bool displayed_image::load_image(const char* path, const char* archive) {
     return build_screen_bitmap();
 }
 
+// A level the file does not have becomes its smallest; the base when it has none.
+void displayed_image::show_chosen_mip_level() {
+    mip_level = std::clamp(mip_level, 0, std::max(mipmaps, 0));
+    if (mip_level > 0 && !make_mip_level_the_image(image_name, mip_level)) {
+        mip_level = 0;
+    }
+    level_width = mip_level > 0 ? image_lib->get_width() : actual_width;
+    level_height = mip_level > 0 ? image_lib->get_height() : actual_height;
+}
+
 bool displayed_image::holds_loaded(const char* path, const char* archive) const {
     if (!loaded_intact || !loaded_state.known || path == nullptr || loaded_path != path ||
         loaded_archive != (archive != nullptr ? archive : "")) {
         return false;
     }
     return state_of_file(archive != nullptr ? archive : path) == loaded_state;
+}
+
+bool displayed_image::pixel_as_loaded(int x, int y, std::uint8_t (&bgra)[4]) {
+    if (!loaded_intact) {
+        return false;
+    }
+    ILinfo bound = image_lib->get_image_info();
+    if (bound.Data == nullptr || bound.Bpp != 4 || x < 0 || y < 0 ||
+        static_cast<ILuint>(x) >= bound.Width || static_cast<ILuint>(y) >= bound.Height) {
+        return false;
+    }
+    std::memcpy(bgra, bound.Data + (std::size_t{bound.Width} * y + x) * 4, 4);
+    return true;
 }
 
 bool displayed_image::show_loaded() {
@@ -195,12 +221,16 @@ void displayed_image::blit(platform::device_context& dc, int x, int y) {
                           static_cast<int>(part.width), static_cast<int>(part.height), *memory,
                           static_cast<int>(part.x), static_cast<int>(part.y));
         memory->select_bitmap(previous);
+        show_channel_view(view, dc.target(), x + static_cast<int>(part.x),
+                          y + static_cast<int>(part.y), static_cast<int>(part.width),
+                          static_cast<int>(part.height), x, y);
         return;
     }
     first_paint_pending = false;
     rest.finish(false);
     platform::bit_blt(dc, x, y, bitmap_desc.width, bitmap_desc.height, *memory, 0, 0);
     memory->select_bitmap(previous);
+    show_channel_view(view, dc.target(), x, y, bitmap_desc.width, bitmap_desc.height, x, y);
 }
 
 void displayed_image::set_font_name(const char* name) {

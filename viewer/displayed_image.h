@@ -14,6 +14,7 @@
 #include "tools/devil/devil.h"
 #include "tools/tools.h"
 #include "viewer/background_rescale.h"
+#include "viewer/channel_view.h"
 
 // The size of the settings' snapshot type text.
 constexpr std::size_t snapshot_type_size = 8;
@@ -33,8 +34,9 @@ class displayed_image {
     displayed_image(const displayed_image&) = delete;
     displayed_image& operator=(const displayed_image&) = delete;
 
-    // Loads the file (or the archive's member), records its facts as loaded, converts it to
-    // blue, green, red, alpha and makes the screen bitmap. False when any of that fails.
+    // Loads the file (or the archive's member), records its facts as loaded, takes the mipmap
+    // level chosen (the nearest there is), converts it to blue, green, red, alpha and makes
+    // the screen bitmap. False when any of that fails.
     bool load_image(const char* path, const char* archive);
     // Makes the screen bitmap from the bound image in one copy. False, with no bitmap held,
     // when it cannot be made; the displayed size is then the bound image's.
@@ -58,8 +60,9 @@ class displayed_image {
     // Waits until the screen bitmap is whole.
     void finish_rescale() { rest.finish(false); }
 
-    // Copies the screen bitmap to (x, y) of `dc`; with no bitmap the client area is painted
-    // plain black. The first paint after a rescale copies only the part made at once.
+    // Copies the screen bitmap to (x, y) of `dc` as the channel view shows it; with no bitmap
+    // the client area is painted plain black. The first paint after a rescale copies only the
+    // part made at once.
     void blit(platform::device_context& dc, int x, int y);
     // The distinct pixel values of the shown image, counted as the library counts them.
     std::int32_t colours_shown();
@@ -87,6 +90,21 @@ class displayed_image {
     // type text (lower case, "bmp" for an unknown type).
     bool take_snapshot(const char* name, char (&type)[snapshot_type_size], char* dds_format,
                        bool mipmaps);
+
+    // The mipmap level shown, 0 for the base; the next load_image shows it.
+    void set_mip_level(std::int32_t level) { mip_level = level; }
+    std::int32_t get_mip_level() const { return mip_level; }
+    // The size of the level shown, as loaded.
+    std::int32_t get_level_width() const { return level_width; }
+    std::int32_t get_level_height() const { return level_height; }
+
+    // The pixel (x, y) of the level shown as loaded and converted, blue, green, red, alpha.
+    // False when the bound image is no longer the one loaded or the point lies outside it.
+    bool pixel_as_loaded(int x, int y, std::uint8_t (&bgra)[4]);
+
+    // What painting shows of the pixels; the screen bitmap keeps the colours.
+    void set_channel_view(channel_view shown) { view = shown; }
+    channel_view get_channel_view() const { return view; }
 
     void set_font_name(const char* name);
     void set_font_height(std::int32_t height);
@@ -119,6 +137,7 @@ class displayed_image {
     std::int32_t get_jpg_quality() const { return jpg_quality; }
 
   private:
+    void show_chosen_mip_level();
     void draw_osd_characters(platform::device_context& dc, const platform::rect& window_rect,
                              std::int32_t x_percent, std::int32_t y_percent, int pixel_height);
     bool resize_in_parts(const resample::job& what, const resample::area* on_screen);
@@ -143,6 +162,10 @@ class displayed_image {
     bool tga_rle = false;
     bool bmp_rle = false;
     std::int32_t jpg_quality = 0;
+    channel_view view = channel_view::colour;
+    std::int32_t mip_level = 0;
+    std::int32_t level_width = 0;
+    std::int32_t level_height = 0;
 
     // The loaded image, kept bound at its size while zooms are made from it.
     bool loaded_intact = false;

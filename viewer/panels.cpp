@@ -1,4 +1,6 @@
 // Painting: the image, and over it at most one of the three text panels.
+#include <algorithm>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -50,6 +52,25 @@ void version_tag(std::int32_t version, char (&tag)[16]) {
         }
         tag[used++] = digits[i];
     }
+}
+
+// Appends to the panel text at `used`, cut at the buffer's end; returns the new length.
+template <std::size_t size>
+std::size_t append_text(char (&text)[size], std::size_t used, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));
+template <std::size_t size>
+std::size_t append_text(char (&text)[size], std::size_t used, const char* format, ...) {
+    if (used + 1 >= size) {
+        return used;
+    }
+    va_list values;
+    va_start(values, format);
+    int written = std::vsnprintf(text + used, size - used, format, values);
+    va_end(values);
+    if (written < 0) {
+        return used;
+    }
+    return std::min(size - 1, used + static_cast<std::size_t>(written));
 }
 
 } // namespace
@@ -164,7 +185,21 @@ void viewer_dialog::draw_info_panel(platform::device_context& dc, const platform
                     shown.width, shown.height, image->get_actual_width(),
                     image->get_actual_height(), image->get_actual_bpp(), image->colours_shown(),
                     image->get_colors_used(), image->get_mipmaps());
-    const panel_column columns[] = {{text, 10, 10}};
+    char full[osd_text_size] = {};
+    std::size_t used = append_text(full, 0, "%s", text);
+    if (image->get_mipmaps() > 0) {
+        used = append_text(full, used, "\nShowing mip %d of %d: %dx%d", image->get_mip_level() + 1,
+                           image->get_mipmaps() + 1, image->get_level_width(),
+                           image->get_level_height());
+    }
+    if (image->get_channel_view() != channel_view::colour) {
+        used = append_text(full, used, "\nView: %s", channel_view_name(image->get_channel_view()));
+    }
+    char readout[128] = {};
+    if (pointer_readout(readout, sizeof readout)) {
+        used = append_text(full, used, "\n%s", readout);
+    }
+    const panel_column columns[] = {{full, 10, 10}};
     draw_panel(dc, outer, columns);
 }
 

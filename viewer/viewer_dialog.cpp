@@ -1,11 +1,14 @@
 #include "viewer/viewer_dialog.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "config/settings.h"
 #include "resources/icon_130.h"
 #include "tools/tools.h"
+#include "viewer/fit_to_screen.h"
+#include "viewer/pixel_readout.h"
 
 const platform::window_description viewer_template = {
     platform::ws_popup | platform::ws_visible | platform::ws_caption | platform::ws_sysmenu |
@@ -79,10 +82,14 @@ bool viewer_dialog::on_init_dialog() {
         end_dialog(0);
         return true;
     }
+    if (viewer_settings.fit_to_screen) {
+        fit_to_screen();
+    }
     const platform::bitmap_info& shown_size = image->get_bitmap_desc();
     place_window(shown_size.width, shown_size.height, true);
     place_window(shown_size.width, shown_size.height, false);
     take_over_settings();
+    start_watching();
     return true;
 }
 
@@ -110,6 +117,10 @@ std::span<const platform::message_entry> viewer_dialog::message_table() const {
         {platform::wm_mousewheel, answer<viewer_dialog, &viewer_dialog::on_mouse_wheel>},
         {platform::wm_lbuttondown, handle<viewer_dialog, &viewer_dialog::on_lbutton_down>},
         {platform::wm_mbuttondown, handle<viewer_dialog, &viewer_dialog::on_mbutton_down>},
+        {platform::wm_mousemove, handle<viewer_dialog, &viewer_dialog::on_mouse_move>},
+        {platform::wm_mouseleave, handle<viewer_dialog, &viewer_dialog::on_mouse_leave>},
+        {platform::wm_descriptor_ready, handle<viewer_dialog, &viewer_dialog::on_descriptor_ready>},
+        {platform::wm_timer, handle<viewer_dialog, &viewer_dialog::on_timer>},
     };
     return table;
 }
@@ -133,6 +144,41 @@ void viewer_dialog::on_lbutton_down(const platform::message&) {
 
 void viewer_dialog::on_mbutton_down(const platform::message&) {
     end_dialog(0);
+}
+
+// The information panel reads out the pixel under the pointer: only it changes as it moves.
+void viewer_dialog::on_mouse_move(const platform::message& m) {
+    pointer_inside = true;
+    pointer_x = platform::x_of(m);
+    pointer_y = platform::y_of(m);
+    if (show_info) {
+        repaint();
+    }
+}
+
+void viewer_dialog::on_mouse_leave(const platform::message&) {
+    pointer_inside = false;
+    if (show_info) {
+        repaint();
+    }
+}
+
+bool viewer_dialog::pointer_readout(char* line, std::size_t size) {
+    image_point at;
+    const platform::bitmap_info& shown = image->get_bitmap_desc();
+    if (!pointer_inside ||
+        !image_point_under(pointer_x, pointer_y, shown.width, shown.height,
+                           image->get_level_width(), image->get_level_height(), at)) {
+        return false;
+    }
+    std::uint8_t bgra[4] = {};
+    if (!image->pixel_as_loaded(at.x, at.y, bgra)) {
+        std::snprintf(line, size, "Pixel %d, %d", at.x, at.y);
+        return true;
+    }
+    const ILinfo& loaded = image->get_image_lib()->loaded_image_info();
+    format_readout(line, size, at, bgra, readout_kind_of(loaded.Format, loaded.Type));
+    return true;
 }
 
 void viewer_dialog::place_window(int width, int height, bool to_corner) {
@@ -171,10 +217,11 @@ void viewer_dialog::zoom_step(bool zoom_in) {
     if (new_width < smallest_zoom_width) {
         return;
     }
-    // The height follows the file's aspect ratio; a size no bitmap can hold is refused too.
-    std::int64_t loaded_width = image->get_actual_width();
+    // The height follows the aspect ratio of the level shown; a size no bitmap can hold is
+    // refused too.
+    std::int64_t loaded_width = image->get_level_width();
     std::int64_t new_height =
-        loaded_width > 0 ? new_width * image->get_actual_height() / loaded_width : 0;
+        loaded_width > 0 ? new_width * image->get_level_height() / loaded_width : 0;
     if (!platform::bitmap::size_possible(new_width, std::max<std::int64_t>(new_height, 1))) {
         return;
     }
@@ -189,8 +236,39 @@ void viewer_dialog::zoom_step(bool zoom_in) {
     image->complete_in_background();
 }
 
+bool viewer_dialog::fit_to_screen() {
+    int caption_height = platform::system_metric(platform::metric::caption_height);
+    std::int64_t width =
+        fitted_width(image->get_actual_width(), image->get_actual_height(),
+                     platform::system_metric(platform::metric::screen_width),
+                     platform::system_metric(platform::metric::screen_height), caption_height,
+                     viewer_settings.show_caption_bar ? caption_height : 0);
+    if (width <= 0) {
+        return false;
+    }
+    // Not yet on the screen: the whole of it is made at once.
+    image->resize_image(static_cast<int>(width), 0, viewer_settings.resize_filter);
+    return true;
+}
+
+void viewer_dialog::cycle_channel_view() {
+    image->set_channel_view(next_channel_view(image->get_channel_view()));
+    repaint();
+}
+
+void viewer_dialog::step_mip_level(bool smaller) {
+    std::int32_t level = image->get_mip_level() + (smaller ? 1 : -1);
+    if (level < 0 || level > image->get_mipmaps()) {
+        return;
+    }
+    image->set_mip_level(level);
+    image->load_image(image_path, nullptr);
+    const platform::bitmap_info& shown = image->get_bitmap_desc();
+    place_window(shown.width, shown.height, false);
+}
+
 void viewer_dialog::reset_zoom(bool only_if_zoomed) {
-    if (only_if_zoomed && image->get_bitmap_desc().width == image->get_actual_width()) {
+    if (only_if_zoomed && image->get_bitmap_desc().width == image->get_level_width()) {
         return;
     }
     if (image->holds_loaded(image_path, nullptr)) {

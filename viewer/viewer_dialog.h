@@ -6,6 +6,7 @@
 #include <memory>
 #include <span>
 
+#include "platform/file_watch.h"
 #include "platform/framework.h"
 #include "platform/gdi.h"
 #include "platform/system.h"
@@ -30,6 +31,17 @@ class viewer_dialog : public platform::dialog {
     void zoom_step(bool zoom_in);
     // Back to the size as loaded; with `only_if_zoomed`, nothing happens at that width.
     void reset_zoom(bool only_if_zoomed);
+    // An image larger than the screen less the corner margins is zoomed out, with the
+    // configured filter, to the largest size that fits. False when it already fits.
+    bool fit_to_screen();
+    // Shows the next channel view and repaints.
+    void cycle_channel_view();
+    // Shows the next smaller (or larger) mipmap level at its own size, the window following as
+    // for a zoom. Nothing happens past the last level or for an image without mipmaps.
+    void step_mip_level(bool smaller);
+    // Decodes the file anew and shows it, keeping the zoom width, the corner, the panel and the
+    // views. False, with the image shown left as it is, when the file cannot be decoded.
+    bool reload_image();
     // The part of the image on the screen, the window's top-left corner staying where it is.
     resample::area part_on_screen();
     // Builds the snapshot's path beside the image and writes it. False when nothing was written.
@@ -95,6 +107,13 @@ class viewer_dialog : public platform::dialog {
     std::intptr_t on_mouse_wheel(const platform::message& m);
     void on_lbutton_down(const platform::message& m);
     void on_mbutton_down(const platform::message& m);
+    void on_mouse_move(const platform::message& m);
+    void on_descriptor_ready(const platform::message& m);
+    void on_timer(const platform::message& m);
+    void start_watching();
+    void on_mouse_leave(const platform::message& m);
+    // The readout line of the pixel under the pointer into `line`; false with the pointer away.
+    bool pointer_readout(char* line, std::size_t size);
     void paint_minimized(platform::device_context& dc);
     void take_over_settings();
     void set_title();
@@ -108,4 +127,8 @@ class viewer_dialog : public platform::dialog {
     std::uint8_t show_version = 0;
     char snapshot_name[platform::max_path] = {};
     bool load_failed = false;
+    platform::file_watch watch;
+    bool pointer_inside = false;
+    int pointer_x = 0;
+    int pointer_y = 0;
 };

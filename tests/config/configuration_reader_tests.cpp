@@ -218,3 +218,24 @@ TEST_F(reader, gives_usable_values_for_junk_huge_and_unbroken_files) {
     EXPECT_STREQ(t.resize_filter, "lanczos"); // not at a line start
     EXPECT_EQ(t.key_exit.virtual_key, 37);
 }
+
+TEST_F(reader, optional_lines_keep_their_defaults_when_absent_and_are_read_when_present) {
+    const settings_record& absent = load("$exit: escape\n");
+    EXPECT_STREQ(absent.key_channel_view.key_name, "c");
+    EXPECT_EQ(absent.key_channel_view.virtual_key, 67);
+    EXPECT_EQ(absent.key_mip_level_smaller.virtual_key, 78);
+    EXPECT_EQ(absent.key_mip_level_larger.virtual_key, 66);
+    EXPECT_TRUE(absent.reload_on_change);
+    EXPECT_TRUE(absent.fit_to_screen);
+
+    const settings_record& s = load("$Channel View: F2\n$mip level smaller: pageup\n"
+                                    "$mip level larger: x\n$reload on change: no\n"
+                                    "$fit to screen: maybe\n");
+    EXPECT_STREQ(s.key_channel_view.key_name, "f2");
+    EXPECT_EQ(s.key_channel_view.virtual_key, 113);
+    EXPECT_STREQ(s.key_mip_level_smaller.key_name, "pageup"); // unknown name: default code
+    EXPECT_EQ(s.key_mip_level_smaller.virtual_key, 78);
+    EXPECT_EQ(s.key_mip_level_larger.virtual_key, 88);
+    EXPECT_FALSE(s.reload_on_change);
+    EXPECT_TRUE(s.fit_to_screen); // a word the reader does not know keeps the default
+}

@@ -150,6 +150,7 @@ TEST_F(ViewerE2e, a_window_larger_than_the_screen_shows_its_visible_part_whereve
     const unsigned side_y = 900;
     ASSERT_TRUE(write_file(dir.file("large.png"),
                            encoded(IL_PNG, side_x, side_y, pattern(side_x, side_y, 4))));
+    ASSERT_TRUE(write_file(dir.file("Glintview.ini"), "$fit to screen: no\n"));
     auto result = run(R"sh(
 "$GLINTVIEW" "$PWD/large.png" 2>errors.txt & pid=$!
 id=$(viewer_window) || { echo "no window"; kill $pid; exit 3; }
@@ -238,4 +239,67 @@ kill $wm
     std::size_t held = out.find("held key width ");
     ASSERT_NE(held, std::string::npos) << out;
     EXPECT_GE(std::atoi(out.c_str() + held + 15), 456) << out;
+}
+
+TEST_F(ViewerE2e, a_file_rewritten_by_rename_or_in_place_is_shown_anew_within_a_second) {
+    ASSERT_TRUE(write_file(dir.file("wide.png"), encoded(IL_PNG, 300, 100, pattern(300, 100, 4))));
+    ASSERT_TRUE(write_file(dir.file("tall.png"), encoded(IL_PNG, 200, 150, pattern(200, 150, 4))));
+    auto result = run(R"sh(
+within_a_second() {
+  for i in $(seq 10); do
+    [ "$(geometry "$1")" = "$2" ] && return 0
+    sleep 0.1
+  done
+  echo "geometry $(geometry "$1"), wanted $2"
+  return 1
+}
+"$GLINTVIEW" "$PWD/picture.png" & pid=$!
+id=$(viewer_window) || { echo "no window"; kill $pid; exit 3; }
+wait_geometry "$id" "19 19 200 100" || exit 4
+cp wide.png picture.png.part && mv picture.png.part picture.png
+within_a_second "$id" "19 19 300 100" || exit 5
+cat tall.png > picture.png
+within_a_second "$id" "19 19 200 150" || exit 6
+echo "garbage" > picture.png
+sleep 0.5
+geometry "$id"
+xdotool windowfocus --sync "$id" key Escape
+wait $pid
+echo "exit $?"
+)sh");
+    EXPECT_EQ(result.output, "19 19 200 150\nexit 0\n");
+}
+
+TEST_F(ViewerE2e, an_absent_optional_line_keeps_its_key_and_a_configured_hot_key_beats_it) {
+    // Only the exit key is configured: "c" keeps the channel view, "n" ends the program.
+    ASSERT_TRUE(write_file(dir.file("Glintview.ini"), "$exit: n\n"));
+    auto result = run(R"sh(
+"$GLINTVIEW" "$PWD/picture.png" 2>errors.txt & pid=$!
+id=$(viewer_window) || { echo "no window"; cat errors.txt; kill $pid; exit 3; }
+wait_geometry "$id" "19 19 200 100" || exit 4
+sleep 0.5
+xdotool windowfocus --sync "$id" key c
+for i in $(seq 50); do
+  import -window root alpha.png
+  convert alpha.png -crop 1x1+24+24 -depth 8 txt:- | grep -q '#FFFFFF' && break
+  sleep 0.1
+done
+xdotool windowfocus --sync "$id" key n
+wait $pid
+echo "exit $?"
+)sh");
+    EXPECT_EQ(result.output, "exit 0\n");
+    unsigned width = 0;
+    bytes screen = screenshot("alpha.png", width);
+    ASSERT_EQ(width, 1024u);
+    bytes loaded = pattern(200, 100, 4);
+    int grey = 0;
+    for (int y = 0; y < 100; ++y) {
+        for (int x = 0; x < 200; ++x) {
+            const unsigned char* shown = &screen[((19u + y) * width + 19 + x) * 4];
+            unsigned char alpha = loaded[(static_cast<std::size_t>(y) * 200 + x) * 4 + 3];
+            grey += shown[0] == alpha && shown[1] == alpha && shown[2] == alpha;
+        }
+    }
+    EXPECT_EQ(grey, 200 * 100); // the alpha view, as grey
 }

@@ -42,6 +42,10 @@ struct window_state {
     bool destroyed = false;
     int icons_set = 0;
     int move_drags = 0;
+    // What the loop would watch: a test delivers wm_descriptor_ready and wm_timer itself.
+    int watched_descriptor = -1;
+    int timer_milliseconds = -1; // the last timer set
+    int timers_set = 0;
     std::vector<std::string>
         operations; // "create 0 0 380 238", "set_client_area 19 493 256 256"...
 };

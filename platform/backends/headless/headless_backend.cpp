@@ -308,5 +308,14 @@ bool display_unavailable() {
     return false;
 }
 
+void watch_descriptor(native_window* native, int descriptor) {
+    native->state->watched_descriptor = descriptor;
+}
+
+void set_timer(native_window* native, int milliseconds) {
+    native->state->timer_milliseconds = milliseconds;
+    ++native->state->timers_set;
+}
+
 } // namespace backend
 } // namespace platform

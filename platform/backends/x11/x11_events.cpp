@@ -1,9 +1,13 @@
 // The desktop backend's messages: X events of our window turned into the program's.
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <poll.h>
 
 #include "platform/backends/x11/x11_window.h"
+#include "platform/termination.h"
 
 namespace platform {
 
@@ -91,6 +95,16 @@ void translate_button(native_window& native, const XButtonEvent& button) {
     }
 }
 
+// A pointer that moves sends many events: the last waiting one takes the newest position.
+void translate_motion(native_window& native, const XMotionEvent& motion) {
+    message moved = button_message(wm_mousemove, motion.x, motion.y);
+    if (!native.pending.empty() && native.pending.back().id == wm_mousemove) {
+        native.pending.back() = moved;
+    } else {
+        native.pending.push_back(moved);
+    }
+}
+
 // Exposures come in bursts: one paint serves them all.
 void paint_once(native_window& native) {
     for (const message& waiting : native.pending) {
@@ -142,6 +156,14 @@ void translate(native_window& native, XEvent& event, bool drop_repeats) {
         break;
     case ButtonPress:
         translate_button(native, event.xbutton);
+        break;
+    case MotionNotify:
+        translate_motion(native, event.xmotion);
+        break;
+    case LeaveNotify:
+        if (event.xcrossing.mode == NotifyNormal) {
+            native.pending.push_back({wm_mouseleave, 0, 0});
+        }
         break;
     case Expose:
         native.exposed = true;
@@ -212,21 +234,83 @@ void note_keys_held(native_window& native) {
 
 namespace backend {
 
+namespace {
+
+// Milliseconds until the window's timer runs out (0 when it has), or -1 with no timer set.
+int timer_left(const native_window& native) {
+    if (!native.timer_set) {
+        return -1;
+    }
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(native.timer_deadline -
+                                                             std::chrono::steady_clock::now());
+    return static_cast<int>(std::max<std::int64_t>(left.count(), 0));
+}
+
+// Messages for the watched descriptor and the timer, when they are due.
+void take_watch_and_timer(native_window& native) {
+    if (native.watched >= 0 && !native.watched_delivered) {
+        pollfd watched{native.watched, POLLIN, 0};
+        if (poll(&watched, 1, 0) > 0) {
+            native.watched_delivered = true;
+            native.pending.push_back(
+                {wm_descriptor_ready, static_cast<std::uintptr_t>(native.watched), 0});
+        }
+    }
+    if (native.timer_set && timer_left(native) == 0) {
+        native.timer_set = false;
+        native.pending.push_back({wm_timer, 0, 0});
+    }
+}
+
+// Sleeps until the X connection, the termination pipe or the watched descriptor is readable,
+// or the timer runs out. False when the program is asked to end.
+bool sleep_for_input(native_window& native) {
+    if (termination_signal() != 0) {
+        return false;
+    }
+    if (XPending(native.x->display) > 0) {
+        return true;
+    }
+    pollfd watched[3] = {{ConnectionNumber(native.x->display), POLLIN, 0},
+                         {termination_descriptor(), POLLIN, 0},
+                         {native.watched_delivered ? -1 : native.watched, POLLIN, 0}};
+    int ready = poll(watched, 3, timer_left(native));
+    return ready >= 0 || errno == EINTR;
+}
+
+} // namespace
+
 bool wait_message(native_window* native, message& next) {
-    while (native->pending.empty()) {
-        if (!x11::wait_for_events(native->x->display, -1)) {
+    for (;;) {
+        x11::read_events(*native, false);
+        take_watch_and_timer(*native);
+        if (!native->pending.empty()) {
+            break;
+        }
+        if (!sleep_for_input(*native)) {
             return false; // asked to end
         }
-        x11::read_events(*native, false);
     }
     next = native->pending.front();
     native->pending.pop_front();
     return true;
 }
 
+void watch_descriptor(native_window* native, int descriptor) {
+    native->watched = descriptor;
+    native->watched_delivered = false;
+}
+
+void set_timer(native_window* native, int milliseconds) {
+    native->timer_set = true;
+    native->timer_deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(milliseconds, 0));
+}
+
 // What the server sent while the program was busy is read now, after a round trip that brings
 // every event up to this moment: its key repeats are older than the end of the message.
 void message_done(native_window* native) {
+    native->watched_delivered = false; // its handler has read what made it readable
     XSync(native->x->display, False);
     x11::read_events(*native, true);
 }

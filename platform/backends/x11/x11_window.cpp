@@ -22,8 +22,8 @@ constexpr int default_caption = 19;
 constexpr int frame_extents_wait_ms = 200;
 constexpr int first_expose_wait_ms = 1000;
 constexpr long event_mask = ExposureMask | KeyPressMask | KeyReleaseMask | ButtonPressMask |
-                            StructureNotifyMask | FocusChangeMask | KeymapStateMask |
-                            PropertyChangeMask;
+                            PointerMotionMask | LeaveWindowMask | StructureNotifyMask |
+                            FocusChangeMask | KeymapStateMask | PropertyChangeMask;
 
 void set_atom_list(const native_window& native, Atom property, const Atom* values, int count) {
     XChangeProperty(native.x->display, native.window, property, XA_ATOM, 32, PropModeReplace,

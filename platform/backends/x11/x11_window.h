@@ -4,6 +4,7 @@
 
 #include <X11/Xlib.h>
 #include <bitset>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 
@@ -43,6 +44,12 @@ struct native_window {
     // repeats are not ours until they are released.
     std::bitset<256> keys_down;
     std::bitset<256> keys_held_from_before;
+    // A descriptor the loop also watches (-1: none), and whether its readiness was handed out
+    // and not yet handled; the timer's deadline while one is set.
+    int watched = -1;
+    bool watched_delivered = false;
+    bool timer_set = false;
+    std::chrono::steady_clock::time_point timer_deadline;
 };
 
 namespace x11 {
