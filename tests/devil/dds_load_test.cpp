@@ -65,8 +65,11 @@ std::string repeated(const std::string& part, int count) {
 
 bytes repeat(std::initializer_list<unsigned char> pixel, int count) {
     bytes out;
+    out.reserve(pixel.size() * static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
-        out.insert(out.end(), pixel);
+        for (unsigned char byte : pixel) {
+            out.push_back(byte);
+        }
     }
     return out;
 }
