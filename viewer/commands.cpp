@@ -132,7 +132,7 @@ void viewer_dialog::toggle_version() {
 }
 
 bool viewer_dialog::make_snapshot_name(const char* image_path, const char* type,
-                                       char (&name)[platform::max_path]) {
+                                       char (&name)[platform::max_path], bool snapshot_form) {
     std::memset(name, 0, sizeof name);
     if (!snapshot_type_is_plain(type)) {
         return false;
@@ -142,7 +142,8 @@ bool viewer_dialog::make_snapshot_name(const char* image_path, const char* type,
         dot != nullptr ? static_cast<std::size_t>(dot - image_path) : std::strlen(image_path);
     // The image's own format, no extension or no type: the "(snapshot)" form, so that the
     // image file itself is never the snapshot's name.
-    bool own_name = dot == nullptr || type[0] == '\0' || same_ignoring_case(dot + 1, type);
+    bool own_name =
+        snapshot_form || dot == nullptr || type[0] == '\0' || same_ignoring_case(dot + 1, type);
     int length = own_name ? std::snprintf(name, sizeof name, "%.*s (snapshot).%s",
                                           static_cast<int>(stem), image_path, type)
                           : std::snprintf(name, sizeof name, "%.*s.%s", static_cast<int>(stem),
@@ -156,11 +157,14 @@ bool viewer_dialog::make_snapshot_name(const char* image_path, const char* type,
 
 bool viewer_dialog::take_snapshot_command() {
     keep_snapshot_type_plain(viewer_settings.snapshot_type);
-    if (!make_snapshot_name(image_path, viewer_settings.snapshot_type, snapshot_name) ||
-        is_the_image(snapshot_name, image_path)) {
+    if (!pick_snapshot_name() || is_the_image(snapshot_name, image_path)) {
         return false;
     }
-    return image->take_snapshot(snapshot_name, viewer_settings.snapshot_type,
-                                viewer_settings.snapshot_dds_format,
-                                viewer_settings.snapshot_do_mipmaps);
+    bool written = image->take_snapshot(snapshot_name, viewer_settings.snapshot_type,
+                                        viewer_settings.snapshot_dds_format,
+                                        viewer_settings.snapshot_do_mipmaps);
+    if (written) {
+        remember_snapshot_written();
+    }
+    return written;
 }

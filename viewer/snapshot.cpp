@@ -40,6 +40,33 @@ void viewer_dialog::keep_snapshot_type_plain(char (&type)[8]) {
     }
 }
 
+// The image's name with the snapshot type as its extension, unless something stands there that
+// this run did not write as a snapshot (another program's file, a game's own texture): then the
+// "(snapshot)" form, so that a snapshot never replaces a file it did not write.
+bool viewer_dialog::pick_snapshot_name() {
+    const char* type = viewer_settings.snapshot_type;
+    if (!make_snapshot_name(image_path, type, snapshot_name)) {
+        return false;
+    }
+    struct stat there {};
+    if (lstat(snapshot_name, &there) != 0) {
+        return errno == ENOENT; // a new file; anything else cannot be told
+    }
+    for (const auto& [device, inode] : written_snapshots) {
+        if (there.st_dev == device && there.st_ino == inode) {
+            return true;
+        }
+    }
+    return make_snapshot_name(image_path, type, snapshot_name, true);
+}
+
+void viewer_dialog::remember_snapshot_written() {
+    struct stat written {};
+    if (lstat(snapshot_name, &written) == 0) {
+        written_snapshots.emplace_back(written.st_dev, written.st_ino);
+    }
+}
+
 bool viewer_dialog::is_the_image(const char* name, const char* image_path) {
     struct stat target {};
     if (lstat(name, &target) != 0) {

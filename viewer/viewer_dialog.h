@@ -5,6 +5,9 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <sys/types.h>
+#include <utility>
+#include <vector>
 
 #include "platform/file_watch.h"
 #include "platform/framework.h"
@@ -63,8 +66,9 @@ class viewer_dialog : public platform::dialog {
     // as extension, or "name (snapshot).type" when that would be the image's own name or
     // format or the image has no extension. False, with an empty name, when the path would not
     // fit a path buffer. A type with anything but letters and digits is refused too.
+    // With `snapshot_form`, always the "(snapshot)" form.
     static bool make_snapshot_name(const char* image_path, const char* type,
-                                   char (&name)[platform::max_path]);
+                                   char (&name)[platform::max_path], bool snapshot_form = false);
     // A snapshot type is letters and digits; any other text is an unknown type and becomes
     // "bmp", as the library's save makes of every type it does not know.
     static void keep_snapshot_type_plain(char (&type)[8]);
@@ -127,6 +131,12 @@ class viewer_dialog : public platform::dialog {
     std::uint8_t show_version = 0;
     char snapshot_name[platform::max_path] = {};
     bool load_failed = false;
+    // The files this run wrote as snapshots (device and inode): the only ones a snapshot under
+    // the image's name with another extension may replace.
+    std::vector<std::pair<dev_t, ino_t>> written_snapshots;
+
+    bool pick_snapshot_name();
+    void remember_snapshot_written();
     platform::file_watch watch;
     bool pointer_inside = false;
     int pointer_x = 0;

@@ -139,8 +139,8 @@ TEST_F(Commands, snapshots_write_what_is_shown) {
     EXPECT_EQ(test_support::read_file(base + ".tga")[2], 2); // uncompressed
 
     viewer_settings.snapshot_use_rle = true;
-    run({snapshot});
-    EXPECT_EQ(test_support::read_file(base + ".tga")[2], 10); // run-length encoded
+    run({snapshot}); // a new run did not write shot.tga: the other form
+    EXPECT_EQ(test_support::read_file(base + " (snapshot).tga")[2], 10); // run-length encoded
     library.delete_image(check);
 
     set_text_field(viewer_settings.snapshot_type, "dds");
@@ -166,16 +166,26 @@ TEST_F(Commands, snapshots_never_write_through_links_or_onto_the_image) {
     std::filesystem::create_directory_symlink(dir.file("folder"), dir.file("pic.tga"));
     std::filesystem::create_hard_link(image_path, dir.file("pic.bmp"));
     std::filesystem::create_hard_link(image_path, dir.file("pic.p"));
+    ASSERT_TRUE(test_support::write_file(dir.file("pic.dds"), "a game's own texture"));
+    ASSERT_TRUE(test_support::write_file(dir.file("pic.tif"), "another program's file"));
+    std::filesystem::create_symlink(image_path, dir.file("pic (snapshot).tif"));
+    std::filesystem::create_hard_link(image_path, dir.file("pic (snapshot).psd"));
+    ASSERT_TRUE(test_support::write_file(dir.file("pic.psd"), "another program's file"));
+    // Names taken by anything this run did not write get the "(snapshot)" form, which is never
+    // written through a link nor onto the image.
     const struct {
         const char* type;
         const char* written; // the file that must now hold the snapshot, or null for none
         const char* type_after;
     } cases[] = {
-        {"jpg", "pic.jpg", "jpg"},     // a link to the image, replaced by the snapshot
-        {"tga", "pic.tga", "tga"},     // a link to a folder, the same
-        {"bmp", nullptr, "bmp"},       // the image itself under another name: refused
-        {"/../pic.p", nullptr, "bmp"}, // a path: the unknown type, so "pic.bmp", refused
-        {"..", nullptr, "bmp"},
+        {"jpg", "pic (snapshot).jpg", "jpg"},       // beside a link to the image
+        {"tga", "pic (snapshot).tga", "tga"},       // beside a link to a folder
+        {"bmp", "pic (snapshot).bmp", "bmp"},       // beside the image under another name
+        {"/../pic.p", "pic (snapshot).bmp", "bmp"}, // a path: the unknown type
+        {"..", "pic (snapshot).bmp", "bmp"},
+        {"dds", "pic (snapshot).dds", "dds"},
+        {"tif", "pic (snapshot).tif", "tif"}, // the link replaced by a file, never followed
+        {"psd", nullptr, "psd"},              // the "(snapshot)" name is the image: refused
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.type);
@@ -189,6 +199,11 @@ TEST_F(Commands, snapshots_never_write_through_links_or_onto_the_image) {
             EXPECT_GT(test_support::read_file(dir.file(c.written)).size(), 0u);
         }
     }
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("pic.jpg")));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("pic.tga")));
+    EXPECT_EQ(test_support::read_file(dir.file("pic.dds")), "a game's own texture");
+    EXPECT_EQ(test_support::read_file(dir.file("pic.tif")), "another program's file");
+    EXPECT_EQ(test_support::read_file(dir.file("pic.psd")), "another program's file");
     EXPECT_TRUE(std::filesystem::is_empty(dir.file("folder")));
     EXPECT_TRUE(std::filesystem::is_empty(dir.file("pic.")));
     EXPECT_EQ(test_support::read_file(dir.file("pic.bmp")), image);
@@ -198,4 +213,19 @@ TEST_F(Commands, snapshots_never_write_through_links_or_onto_the_image) {
     for (const char* path_like : {"/../a.p", "..", "a/b", "p g", "png."}) {
         EXPECT_EQ(snapshot_name("/img/a.tga", path_like), "") << path_like;
     }
+}
+
+// A name that this run wrote is replaced by its next snapshot, not moved to the other form.
+TEST_F(Commands, a_snapshot_this_run_wrote_is_replaced) {
+    use_pattern("pair.png", IL_PNG, 64, 32);
+    set_text_field(viewer_settings.snapshot_type, "jpg");
+    run({[](viewer_dialog&) {
+        headless::queue_message(key_down_message(122));
+        headless::queue_message(key_down_message(122));
+    }});
+    EXPECT_GT(test_support::read_file(dir.file("pair.jpg")).size(), 0u);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("pair (snapshot).jpg")));
+    // A later run did not write it: its snapshot takes the other form.
+    run({[](viewer_dialog&) { headless::queue_message(key_down_message(122)); }});
+    EXPECT_TRUE(std::filesystem::exists(dir.file("pair (snapshot).jpg")));
 }
