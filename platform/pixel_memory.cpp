@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <mutex>
 #include <sys/mman.h>
 #include <unordered_map>
 
@@ -21,6 +22,12 @@ constexpr std::size_t mapped_from = huge_page / 4;
 std::unordered_map<void*, std::size_t>& mapped_blocks() {
     static auto* blocks = new std::unordered_map<void*, std::size_t>;
     return *blocks;
+}
+
+// Guards mapped_blocks: a background count or rescale may allocate beside the main thread.
+std::mutex& blocks_lock() {
+    static auto* lock = new std::mutex;
+    return *lock;
 }
 
 // The kernel backs only aligned 2 MiB stretches with huge pages: map a huge page more than
@@ -45,6 +52,7 @@ void* map_block(std::size_t size) {
     }
     auto* block = reinterpret_cast<void*>(aligned);
     madvise(block, mapped_size, MADV_HUGEPAGE); // a hint: fine if refused
+    std::lock_guard<std::mutex> held(blocks_lock());
     mapped_blocks().emplace(block, mapped_size);
     return block;
 }
@@ -62,13 +70,20 @@ void free_pixels(void* block) {
     if (block == nullptr) {
         return;
     }
-    auto mapped = mapped_blocks().find(block);
-    if (mapped == mapped_blocks().end()) {
+    std::size_t mapped_size = 0;
+    {
+        std::lock_guard<std::mutex> held(blocks_lock());
+        auto mapped = mapped_blocks().find(block);
+        if (mapped != mapped_blocks().end()) {
+            mapped_size = mapped->second;
+            mapped_blocks().erase(mapped);
+        }
+    }
+    if (mapped_size == 0) {
         std::free(block);
         return;
     }
-    munmap(mapped->first, mapped->second);
-    mapped_blocks().erase(mapped);
+    munmap(block, mapped_size);
 }
 
 } // namespace platform

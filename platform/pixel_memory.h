@@ -8,7 +8,7 @@
 namespace platform {
 
 // A block of at least `size` bytes aligned to 16, or null when memory is short or size is 0.
-// Not for use from more than one thread.
+// Any thread may allocate and free.
 void* allocate_pixels(std::size_t size);
 // Frees a block of allocate_pixels, or of malloc; null is ignored.
 void free_pixels(void* block);

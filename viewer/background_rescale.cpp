@@ -26,7 +26,8 @@ int parts_around(const resample::area& done, std::uint32_t width, std::uint32_t 
 bool background_rescale::make_rest() {
     for (int i = 0; i < part_count; ++i) {
         const resample::area& part = parts[i];
-        unsigned char* corner = to + stride * part.y + std::size_t{part.x} * what.from.channels;
+        unsigned char* corner =
+            to + stride * part.y + std::size_t{part.x} * resample::result_pixel_bytes(what);
         if (!resample::rescale_part(what, part, corner, stride, 2, &cancel)) {
             return false;
         }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "tools/devil/bgra_pixels.h"
 #include "tools/devil/colour_count.h"
 #include "tools/tools.h"
 #include "viewer/mip_levels.h"
@@ -12,6 +13,22 @@ namespace {
 
 constexpr const char* default_font_name = "Tahoma";
 constexpr std::int32_t default_font_height = 14;
+
+// An 8-bit red, green, blue (or blue, green, red) image, kept as loaded.
+bool three_bytes(const ILinfo& image) {
+    return image.Bpp == 3 && image.Type == IL_UNSIGNED_BYTE &&
+           (image.Format == IL_RGB || image.Format == IL_BGR) && image.Data != nullptr;
+}
+
+// The screen's blue, green, red, alpha rows from such an image.
+void widen_rows(const ILinfo& image, const platform::surface& to) {
+    const std::size_t row_bytes = std::size_t{image.Width} * 3;
+    for (ILuint row = 0; row < image.Height; ++row) {
+        devil_internal::three_bytes_to_bgra(image.Data + row_bytes * row,
+                                            to.pixels + static_cast<std::size_t>(to.pitch) * row,
+                                            image.Width, image.Format == IL_RGB);
+    }
+}
 
 } // namespace
 
@@ -32,7 +49,8 @@ displayed_image::displayed_image() : image_lib(std::make_unique<devil>()) {
 }
 
 displayed_image::~displayed_image() {
-    rest.finish(true); // it reads the bound image and writes the bitmap
+    colour_counting.forget(); // it reads the bound image
+    rest.finish(true);        // it reads the bound image and writes the bitmap
     if (image_name != 0) {
         image_lib->delete_image(image_name);
     }
@@ -40,12 +58,13 @@ displayed_image::~displayed_image() {
     screen_bitmap.reset();
 }
 
-bool displayed_image::load_image(const char* path, const char* archive) {
+bool displayed_image::load_image(const char* path, const char* archive, bool with_bitmap) {
     if (path == nullptr || path[0] == '\0' || !file_exists(path, archive)) {
         return false;
     }
     // Made anew from the loaded image below: the old bitmap would only sit beside the image
     // that the load puts in its place.
+    colour_counting.forget();
     rest.finish(true);
     screen_bitmap.reset();
     loaded_intact = false;
@@ -56,11 +75,16 @@ bool displayed_image::load_image(const char* path, const char* archive) {
     actual_width = image_lib->get_width();
     actual_height = image_lib->get_height();
     actual_bpp = image_lib->get_bits_per_pixel();
-    colors_used = static_cast<std::int32_t>(image_lib->get_colours_used());
     mipmaps = image_lib->get_mipmap_count();
     lib_version = image_lib->get_library_version();
+    // Counted when first asked for, from the image kept as loaded; counted now when a mipmap
+    // level or a conversion is about to take its place.
+    colours_pending = true;
     show_chosen_mip_level();
-    image_lib->convert_to_bgra(); // on failure the bitmap is made from the pixels as they are
+    if (mip_level > 0 || !image_lib->shows_three_bytes()) {
+        count_colours_as_loaded();
+        image_lib->convert_to_bgra(); // on failure the bitmap is made from the pixels as they are
+    }
     if (image_lib->rescales_in_place_of_library()) {
         // Every zoom starts from the bound image, which stays as loaded: the decoding child's
         // copy of it would only double it.
@@ -70,12 +94,44 @@ bool displayed_image::load_image(const char* path, const char* archive) {
     loaded_state = state;
     loaded_path = path;
     loaded_archive = archive != nullptr ? archive : "";
-    return build_screen_bitmap();
+    return !with_bitmap || build_screen_bitmap();
+}
+
+std::int32_t displayed_image::get_colors_used() {
+    if (colours_pending && loaded_intact) {
+        count_colours_as_loaded();
+    }
+    return colors_used;
+}
+
+void displayed_image::count_colours_as_loaded() {
+    std::uint32_t counted = 0;
+    if (colour_counting.take(counted) && colours_pending) {
+        colors_used = static_cast<std::int32_t>(counted);
+        colours_pending = false;
+    }
+    if (colours_pending) {
+        colors_used = static_cast<std::int32_t>(image_lib->get_colours_used());
+        colours_pending = false;
+    }
+}
+
+void displayed_image::count_colours_later() {
+    if (!colours_pending || !loaded_intact) {
+        return;
+    }
+    ILinfo bound = image_lib->get_image_info();
+    if (bound.Data != nullptr) {
+        colour_counting.start(bound.Data, bound.SizeOfData, bound.Bpp);
+    }
 }
 
 // A level the file does not have becomes its smallest; the base when it has none.
 void displayed_image::show_chosen_mip_level() {
     mip_level = std::clamp(mip_level, 0, std::max(mipmaps, 0));
+    if (mip_level > 0) {
+        count_colours_as_loaded(); // of the base level, which the chosen level replaces
+    }
     if (mip_level > 0 && !make_mip_level_the_image(image_name, mip_level)) {
         mip_level = 0;
     }
@@ -96,11 +152,16 @@ bool displayed_image::pixel_as_loaded(int x, int y, std::uint8_t (&bgra)[4]) {
         return false;
     }
     ILinfo bound = image_lib->get_image_info();
-    if (bound.Data == nullptr || bound.Bpp != 4 || x < 0 || y < 0 ||
+    if (bound.Data == nullptr || (bound.Bpp != 4 && !three_bytes(bound)) || x < 0 || y < 0 ||
         static_cast<ILuint>(x) >= bound.Width || static_cast<ILuint>(y) >= bound.Height) {
         return false;
     }
-    std::memcpy(bgra, bound.Data + (std::size_t{bound.Width} * y + x) * 4, 4);
+    const unsigned char* at = bound.Data + (std::size_t{bound.Width} * y + x) * bound.Bpp;
+    if (bound.Bpp == 4) {
+        std::memcpy(bgra, at, 4);
+    } else {
+        devil_internal::three_bytes_to_bgra(at, bgra, 1, bound.Format == IL_RGB);
+    }
     return true;
 }
 
@@ -114,8 +175,17 @@ bool displayed_image::build_screen_bitmap() {
     first_paint_pending = false;
     info = image_lib->get_image_info();
     screen_bitmap.reset(); // never show a stale bitmap
-    screen_bitmap = platform::bitmap::create(
-        static_cast<int>(info.Width), static_cast<int>(info.Height), 1, info.Bpp * 8, info.Data);
+    if (three_bytes(info)) {
+        screen_bitmap = platform::bitmap::create(static_cast<int>(info.Width),
+                                                 static_cast<int>(info.Height), 1, 32, nullptr);
+        if (screen_bitmap != nullptr) {
+            widen_rows(info, screen_bitmap->pixels());
+        }
+    } else {
+        screen_bitmap =
+            platform::bitmap::create(static_cast<int>(info.Width), static_cast<int>(info.Height), 1,
+                                     info.Bpp * 8, info.Data);
+    }
     if (screen_bitmap == nullptr) {
         bitmap_desc = {0,
                        static_cast<std::int32_t>(info.Width),
@@ -139,9 +209,11 @@ bool displayed_image::resize_image(int width, int height, char* filter,
     resample::job what;
     if (image_lib->resample_job(static_cast<ILuint>(width), static_cast<ILuint>(height), filter,
                                 what) &&
-        what.from.channels == 4) {
+        (what.from.channels == 4 || what.from.channels == 3)) {
+        what.to_bgra = what.from.channels == 3;
         return resize_in_parts(what, on_screen);
     }
+    count_colours_as_loaded(); // the library's rescale takes the loaded image's place
     bool rescaled =
         image_lib->rescale(static_cast<ILuint>(width), static_cast<ILuint>(height), filter);
     loaded_intact = loaded_intact && !rescaled;

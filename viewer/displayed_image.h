@@ -13,6 +13,7 @@
 #include "platform/window.h"
 #include "tools/devil/devil.h"
 #include "tools/tools.h"
+#include "viewer/background_count.h"
 #include "viewer/background_rescale.h"
 #include "viewer/channel_view.h"
 
@@ -35,9 +36,11 @@ class displayed_image {
     displayed_image& operator=(const displayed_image&) = delete;
 
     // Loads the file (or the archive's member), records its facts as loaded, takes the mipmap
-    // level chosen (the nearest there is), converts it to blue, green, red, alpha and makes
-    // the screen bitmap. False when any of that fails.
-    bool load_image(const char* path, const char* archive);
+    // level chosen (the nearest there is), converts it to blue, green, red, alpha (8-bit red,
+    // green, blue stays as loaded: the screen's pixels are widened from it) and makes the
+    // screen bitmap; with `with_bitmap` false the bitmap is left to a rescale that follows at
+    // once. False when any of that fails.
+    bool load_image(const char* path, const char* archive, bool with_bitmap = true);
     // Makes the screen bitmap from the bound image in one copy. False, with no bitmap held,
     // when it cannot be made; the displayed size is then the bound image's.
     bool build_screen_bitmap();
@@ -127,7 +130,10 @@ class displayed_image {
     const std::uint8_t* get_back_color() const { return back_color; }
     std::uint8_t get_transparent() const { return transparent; }
     std::int32_t get_mipmaps() const { return mipmaps; }
-    std::int32_t get_colors_used() const { return colors_used; }
+    // The distinct pixel values of the image as loaded, counted when first asked for.
+    std::int32_t get_colors_used();
+    // Starts that count on a second thread, for when the viewer is idle after a load.
+    void count_colours_later();
     std::int32_t get_actual_width() const { return actual_width; }
     std::int32_t get_actual_height() const { return actual_height; }
     std::int32_t get_actual_bpp() const { return actual_bpp; }
@@ -138,6 +144,7 @@ class displayed_image {
 
   private:
     void show_chosen_mip_level();
+    void count_colours_as_loaded();
     void draw_osd_characters(platform::device_context& dc, const platform::rect& window_rect,
                              std::int32_t x_percent, std::int32_t y_percent, int pixel_height);
     bool resize_in_parts(const resample::job& what, const resample::area* on_screen);
@@ -155,6 +162,8 @@ class displayed_image {
     std::uint8_t transparent = 0;
     std::int32_t mipmaps = 0;
     std::int32_t colors_used = 0;
+    bool colours_pending = false;
+    background_count colour_counting;
     std::int32_t actual_width = 0;
     std::int32_t actual_height = 0;
     std::int32_t actual_bpp = 0;

@@ -35,7 +35,7 @@ bool viewer_dialog::reload_image() {
     const bool zoomed = before.width != image->get_level_width();
     auto fresh = std::make_unique<displayed_image>();
     fresh->set_mip_level(image->get_mip_level());
-    if (!fresh->load_image(image_path, nullptr)) {
+    if (!fresh->load_image(image_path, nullptr, !zoomed)) {
         fresh.reset();
         ilBindImage(image->get_image_name()); // the image shown stays the bound one
         return false;

@@ -76,20 +76,23 @@ bool viewer_dialog::on_init_dialog() {
     }
     show_help = show_info = show_version = 0;
     image = std::make_unique<displayed_image>();
-    if (!image->load_image(image_path, nullptr)) {
+    // An image to be fitted to the screen gets its bitmap from the rescale alone.
+    const bool fitting = viewer_settings.fit_to_screen;
+    if (!image->load_image(image_path, nullptr, !fitting)) {
         error_box(load_error, image_path);
         load_failed = true;
         end_dialog(0);
         return true;
     }
-    if (viewer_settings.fit_to_screen) {
-        fit_to_screen();
+    if (fitting && !fit_to_screen()) {
+        image->show_loaded();
     }
     const platform::bitmap_info& shown_size = image->get_bitmap_desc();
     place_window(shown_size.width, shown_size.height, true);
     place_window(shown_size.width, shown_size.height, false);
     take_over_settings();
     start_watching();
+    image->count_colours_later(); // the first frame is up
     return true;
 }
 
@@ -226,7 +229,7 @@ void viewer_dialog::zoom_step(bool zoom_in) {
         return;
     }
     if (!image->holds_loaded(image_path, nullptr)) {
-        image->load_image(image_path, nullptr);
+        image->load_image(image_path, nullptr, false);
     }
     resample::area on_screen = part_on_screen();
     image->resize_image(static_cast<int>(new_width), 0, viewer_settings.resize_filter, &on_screen);

@@ -197,6 +197,56 @@ TEST_F(DevilResample, PartsEqualTheWhole) {
     }
 }
 
+// A three-channel image rescaled straight into blue, green, red, alpha pixels: the same values
+// as its plain three-channel result, reordered, alpha 255, in any part (the stride leaves a gap
+// after each row that must stay untouched).
+TEST_F(DevilResample, ThreeChannelResultsWidenToBgra) {
+    const unsigned width = 61, height = 43;
+    bytes pixels = texture(width, height, 3);
+    const std::pair<unsigned, unsigned> sizes[] = {{97, 70}, {30, 20}, {80, 30}};
+    const resample::area parts[] = {{0, 0, 30, 20}, {5, 7, 1, 9}, {11, 3, 17, 12}};
+    for (const named_filter& f : every_filter) {
+        for (auto [to_width, to_height] : sizes) {
+            for (bool red_first : {true, false}) {
+                resample::job plain{{pixels.data(), width, height, 3}, to_width, to_height, f.own};
+                bytes whole(std::size_t{to_width} * to_height * 3);
+                ASSERT_TRUE(resample::rescale(plain, whole.data()));
+                resample::job widened = plain;
+                widened.to_bgra = true;
+                widened.red_first = red_first;
+                for (const resample::area& part : parts) {
+                    SCOPED_TRACE(std::string(f.name) + " to " + std::to_string(to_width) +
+                                 (red_first ? " rgb" : " bgr") + " at " + std::to_string(part.x));
+                    std::size_t stride = std::size_t{part.width} * 4 + 8;
+                    bytes alone(stride * part.height, 0xAB);
+                    ASSERT_TRUE(resample::rescale_part(widened, part, alone.data(), stride));
+                    for (unsigned y = 0; y < part.height; ++y) {
+                        for (unsigned x = 0; x < part.width; ++x) {
+                            const unsigned char* in =
+                                &whole[((std::size_t{part.y} + y) * to_width + part.x + x) * 3];
+                            const unsigned char* out = &alone[y * stride + x * 4];
+                            unsigned char blue = red_first ? in[2] : in[0];
+                            unsigned char red = red_first ? in[0] : in[2];
+                            ASSERT_EQ(out[0], blue) << x << "," << y;
+                            ASSERT_EQ(out[1], in[1]) << x << "," << y;
+                            ASSERT_EQ(out[2], red) << x << "," << y;
+                            ASSERT_EQ(out[3], 255) << x << "," << y;
+                        }
+                        for (std::size_t gap = part.width * 4; gap < stride; ++gap) {
+                            ASSERT_EQ(alone[y * stride + gap], 0xAB) << "row " << y;
+                        }
+                    }
+                }
+            }
+        }
+    }
+    bytes four_channels = texture(8, 8, 4);
+    resample::job four{{four_channels.data(), 8, 8, 4}, 16, 16, resample::filter::nearest};
+    four.to_bgra = true; // only three channels widen
+    bytes out(16 * 16 * 4);
+    EXPECT_FALSE(resample::rescale(four, out.data()));
+}
+
 TEST_F(DevilResample, RefusesPartsOutsideTheResultAndBadImages) {
     bytes pixels = texture(8, 8, 4);
     unsigned char out[16 * 64];

@@ -1,6 +1,7 @@
 // A zoom's first part on the screen and the rest behind it: whatever waits for the whole sees
 // the pixels of a whole-image rescale.
 #include <cstring>
+#include <set>
 
 #include "config/settings.h"
 #include "viewer_fixture.h"
@@ -82,6 +83,60 @@ TEST_F(Zoom, HeldKeyEndsAtTheRightSizeWithTheWholeImage) {
     }});
     EXPECT_EQ(width, 900 + steps * 128);
     EXPECT_TRUE(shown == whole_rescale(static_cast<unsigned>(width)));
+}
+
+// What the library writes for `type` from top-first blue, green, red pixels: a 24-bit image.
+std::string encoded_three_bytes(ILenum type, unsigned width, unsigned height, bytes bgr) {
+    test_support::scratch_dir scratch;
+    ILuint bound = static_cast<ILuint>(ilGetInteger(IL_CUR_IMAGE));
+    ILuint temporary = 0;
+    ilGenImages(1, &temporary);
+    ilBindImage(temporary);
+    ilTexImage(width, height, 1, 3, IL_BGR, IL_UNSIGNED_BYTE, bgr.data());
+    iluFlipImage();
+    std::string path = scratch.file("encoded");
+    bool saved = ilSave(type, path.c_str()) == IL_TRUE;
+    ilDeleteImages(1, &temporary);
+    ilBindImage(bound);
+    return saved ? test_support::read_file(path) : std::string();
+}
+
+// An 8-bit RGB (PNG) or BGR (TGA) image stays as loaded, three bytes a pixel; the screen, the
+// readout, the colour count (made on a second thread once the window is up) and a zoom all
+// see the pixels of the file.
+TEST_F(Zoom, ThreeByteImagesAreShownFromThePixelsAsLoaded) {
+    const unsigned width = 300, height = 200;
+    bytes bgr = pattern(width, height, 3);
+    std::set<std::uint32_t> distinct;
+    bytes bgra;
+    for (std::size_t i = 0; i < bgr.size(); i += 3) {
+        distinct.insert(bgr[i] | bgr[i + 1] << 8 | bgr[i + 2] << 16);
+        bgra.insert(bgra.end(), {bgr[i], bgr[i + 1], bgr[i + 2], 255});
+    }
+    const std::pair<const char*, ILenum> files[] = {{"rgb.png", IL_PNG}, {"bgr.tga", IL_TGA}};
+    for (auto [name, type] : files) {
+        SCOPED_TRACE(name);
+        use_image(name, encoded_three_bytes(type, width, height, bgr));
+        int bound_bytes = 0, colours = 0;
+        bytes loaded, zoomed;
+        std::uint8_t first[4] = {}, last[4] = {};
+        run({[&](viewer_dialog& v) {
+            displayed_image& image = *v.get_image();
+            bound_bytes = image.get_image_lib()->get_image_info().Bpp;
+            loaded = shown_pixels(v);
+            image.pixel_as_loaded(0, 0, first);
+            image.pixel_as_loaded(width - 1, height - 1, last);
+            v.zoom_step(true);
+            zoomed = shown_pixels(v);
+            colours = image.get_colors_used();
+        }});
+        EXPECT_EQ(bound_bytes, 3);
+        EXPECT_TRUE(loaded == bgra);
+        EXPECT_EQ(std::memcmp(first, &bgra[0], 4), 0);
+        EXPECT_EQ(std::memcmp(last, &bgra[bgra.size() - 4], 4), 0);
+        EXPECT_EQ(colours, static_cast<int>(distinct.size()));
+        EXPECT_TRUE(zoomed == whole_rescale(width + 128));
+    }
 }
 
 } // namespace

@@ -79,7 +79,7 @@ template <unsigned bpp> struct half_work {
 };
 
 // Values whose low 24 bits tell them apart: one pass through the bitmaps. Both bitmaps are made
-// and freed here, as the pixel allocator serves one thread.
+// and freed on the calling thread.
 template <unsigned bpp>
 bool count_narrow(const unsigned char* data, std::size_t pixels, std::uint32_t& count) {
     value_bitmap seen;

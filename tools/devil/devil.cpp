@@ -727,6 +727,13 @@ bool devil::convert_to_bgra() {
     return ilConvertImage(IL_BGRA, IL_UNSIGNED_BYTE) == IL_TRUE;
 }
 
+bool devil::shows_three_bytes() {
+    resample::image from;
+    ILenum format = 0;
+    return resamplable_here(from, format) && (format == IL_RGB || format == IL_BGR) &&
+           !ilIsEnabled(IL_USE_KEY_COLOUR);
+}
+
 bool devil::rescales_in_place_of_library() {
     resample::image from;
     ILenum format = 0;
@@ -797,7 +804,9 @@ bool devil::resample_job(ILuint width, ILuint height, char* filter, resample::jo
     ILenum format = 0;
     what.width = width;
     what.height = height;
-    return own_filter(library_filter, what.how) && resamplable_here(what.from, format);
+    bool own = own_filter(library_filter, what.how) && resamplable_here(what.from, format);
+    what.red_first = format == IL_RGB;
+    return own;
 }
 
 void devil::set_jpg_quality(int q) {

@@ -7,6 +7,8 @@
 #include <new>
 #include <pthread.h>
 
+#include "tools/devil/bgra_pixels.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #define RESAMPLE_SSE2 1
@@ -322,6 +324,12 @@ std::uint32_t below(double position, std::uint32_t size) {
     return std::min(static_cast<std::uint32_t>(position), size - 1);
 }
 
+// The pixel bytes the kernel passes work in: a three-channel image widened to blue, green,
+// red, alpha goes through them as four channels, so the result needs no widening after.
+std::uint32_t working_channels(const job& what) {
+    return what.to_bgra ? 4 : what.from.channels;
+}
+
 // Output rows [first, end) of the part through a kernel: their source rows filtered
 // horizontally, then each output row from them.
 bool kernel_strip(const plan& p, std::uint32_t first, std::uint32_t end) {
@@ -333,23 +341,30 @@ bool kernel_strip(const plan& p, std::uint32_t first, std::uint32_t end) {
             highest = std::max(highest, p.y.sources(i)[k]);
         }
     }
-    std::size_t row_bytes = std::size_t{p.part.width} * from.channels;
+    const std::uint32_t channels = working_channels(p.what);
+    std::size_t row_bytes = std::size_t{p.part.width} * channels;
     std::size_t source_stride = std::size_t{from.width} * from.channels;
     std::uint32_t rows = highest - lowest + 1;
     auto middle = allocate<unsigned char>(row_bytes * rows);
     auto row_of = allocate<const unsigned char*>(p.y.stride);
-    if (middle == nullptr || row_of == nullptr) {
+    auto widened = allocate<unsigned char>(p.what.to_bgra ? std::size_t{from.width} * 4 : 0);
+    if (middle == nullptr || row_of == nullptr || widened == nullptr) {
         return false;
     }
     for (std::uint32_t r = 0; r < rows; ++r) {
         const unsigned char* source = from.pixels + source_stride * (lowest + r);
+        if (p.what.to_bgra) {
+            devil_internal::three_bytes_to_bgra(source, widened.get(), from.width,
+                                                p.what.red_first);
+            source = widened.get();
+        }
 #ifdef RESAMPLE_SSE2
-        if (from.channels == 4) {
+        if (channels == 4) {
             filter_row_four(source, p.x, middle.get() + row_bytes * r);
             continue;
         }
 #endif
-        filter_row(source, p.x, from.channels, middle.get() + row_bytes * r);
+        filter_row(source, p.x, channels, middle.get() + row_bytes * r);
     }
     for (std::uint32_t i = first; i < end; ++i) {
         for (std::uint32_t k = 0; k < p.y.used[i]; ++k) {
@@ -491,6 +506,20 @@ bool run_strip(const plan& p, std::uint32_t first, std::uint32_t end) {
     }
 }
 
+// A row of three-byte pixels widened in place to blue, green, red, alpha 255; from the last
+// pixel back, so that no pixel is overwritten before it is read.
+void widen_to_bgra(unsigned char* row, std::uint32_t pixels, bool red_first) {
+    for (std::uint32_t i = pixels; i-- > 0;) {
+        const unsigned char* in = row + std::size_t{i} * 3;
+        unsigned char first = in[0], second = in[1], third = in[2];
+        unsigned char* out = row + std::size_t{i} * 4;
+        out[0] = red_first ? third : first;
+        out[1] = second;
+        out[2] = red_first ? first : third;
+        out[3] = 255;
+    }
+}
+
 void work_through(plan& p) {
     std::uint32_t strips = (p.part.height + strip_rows - 1) / strip_rows;
     for (;;) {
@@ -502,6 +531,12 @@ void work_through(plan& p) {
         std::uint32_t end = std::min(first + strip_rows, p.part.y + p.part.height);
         if (!run_strip(p, first, end)) {
             p.failed.store(true);
+            continue;
+        }
+        // The other filters wrote the strip three bytes a pixel at the start of rows that hold
+        // four.
+        for (std::uint32_t i = first; p.what.to_bgra && !is_kernel(p.what.how) && i < end; ++i) {
+            widen_to_bgra(p.to + p.to_stride * (i - p.part.y), p.part.width, p.what.red_first);
         }
     }
 }
@@ -514,9 +549,10 @@ void* work_thread(void* context) {
 bool valid(const job& what, const area& part) {
     const image& from = what.from;
     return from.pixels != nullptr && from.width > 0 && from.height > 0 && from.channels >= 1 &&
-           from.channels <= 4 && what.width > 0 && what.height > 0 && part.width > 0 &&
-           part.height > 0 && part.x < what.width && part.width <= what.width - part.x &&
-           part.y < what.height && part.height <= what.height - part.y;
+           from.channels <= 4 && (!what.to_bgra || from.channels == 3) && what.width > 0 &&
+           what.height > 0 && part.width > 0 && part.height > 0 && part.x < what.width &&
+           part.width <= what.width - part.x && part.y < what.height &&
+           part.height <= what.height - part.y;
 }
 
 bool run_part(const job& what, const area& part, unsigned char* to, std::size_t to_stride,
@@ -533,7 +569,8 @@ bool run_part(const job& what, const area& part, unsigned char* to, std::size_t 
     if (is_kernel(what.how)) {
         kernel k = kernel_of(what.how);
         // Rows are numbered from the part's top; the vertical taps index source rows.
-        if (!p->x.make(what.from.width, what.width, part.x, part.width, k, what.from.channels) ||
+        if (!p->x.make(what.from.width, what.width, part.x, part.width, k,
+                       working_channels(what)) ||
             !p->y.make(what.from.height, what.height, 0, what.height, k, 1)) {
             return false;
         }
@@ -573,6 +610,7 @@ bool rescale_part(const job& what, const area& part, unsigned char* to, std::siz
     if (!grows) {
         return run_part(shrunk, part, to, to_stride, threads, cancel);
     }
+    shrunk.to_bgra = false; // only the last pass writes the result
     if (what.width < from.width) {
         shrunk.height = from.height;
     } else {
@@ -591,7 +629,8 @@ bool rescale_part(const job& what, const area& part, unsigned char* to, std::siz
 
 bool rescale(const job& what, unsigned char* to, unsigned threads) {
     area whole{0, 0, what.width, what.height};
-    return rescale_part(what, whole, to, std::size_t{what.width} * what.from.channels, threads);
+    return rescale_part(what, whole, to, std::size_t{what.width} * result_pixel_bytes(what),
+                        threads);
 }
 
 } // namespace resample

@@ -34,17 +34,26 @@ struct area {
     std::uint32_t x = 0, y = 0, width = 0, height = 0;
 };
 
-// What a rescale makes: `from` at `width` x `height` through `how`.
+// What a rescale makes: `from` at `width` x `height` through `how`. With `to_bgra` a
+// three-channel image's result is written as blue, green, red, alpha 255, red first in `from`
+// when `red_first`: the screen's pixels straight from an image kept as it was loaded.
 struct job {
     image from;
     std::uint32_t width = 0, height = 0;
     filter how = filter::lanczos3;
+    bool to_bgra = false;
+    bool red_first = false;
 };
+
+// Bytes of one pixel of the result.
+inline std::uint32_t result_pixel_bytes(const job& what) {
+    return what.to_bgra ? 4 : what.from.channels;
+}
 
 // Writes `part` of the result into `to`, whose rows are `to_stride` bytes apart, on up to
 // `threads` threads. Stops early, false, when `cancel` (may be null) becomes true. False as
 // well, with `to` partly written, when the part is not inside the result, a size is 0, a
-// channel count is not 1 to 4 or memory is short.
+// channel count is not 1 to 4 (3 with to_bgra) or memory is short.
 bool rescale_part(const job& what, const area& part, unsigned char* to, std::size_t to_stride,
                   unsigned threads = 2, const std::atomic<bool>* cancel = nullptr);
 

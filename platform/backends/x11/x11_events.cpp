@@ -282,6 +282,11 @@ bool sleep_for_input(native_window& native) {
 
 bool wait_message(native_window* native, message& next) {
     for (;;) {
+        // Asked first: a steady stream of events (a folder written to all the time, pointer
+        // motion) must not keep the program from ending.
+        if (termination_signal() != 0) {
+            return false;
+        }
         x11::read_events(*native, false);
         take_watch_and_timer(*native);
         if (!native->pending.empty()) {
