@@ -258,6 +258,9 @@ bool displayed_image::resize_in_parts(const resample::job& what, const resample:
 }
 
 std::int32_t displayed_image::colours_shown() {
+    if (!made_in_parts && loaded_intact && mip_level == 0 && image_lib->shows_three_bytes()) {
+        return get_colors_used(); // the image shown is the image as loaded: one count serves
+    }
     if (!made_in_parts || screen_bitmap == nullptr) {
         return static_cast<std::int32_t>(image_lib->get_colours_used());
     }

@@ -83,16 +83,23 @@ template <unsigned bpp> struct half_work {
 template <unsigned bpp>
 bool count_narrow(const unsigned char* data, std::size_t pixels, std::uint32_t& count) {
     value_bitmap seen;
-    value_bitmap other;
-    if (!seen.ready() || !other.ready()) {
+    if (!seen.ready()) {
         return false;
     }
-    std::size_t half = pixels >= shared_from ? pixels / 2 : pixels;
+    if (pixels < shared_from) {
+        half_work<bpp>{data, 0, pixels, &seen}.run(); // one thread, one bitmap
+        count = seen.count_with(seen);
+        return true;
+    }
+    value_bitmap other;
+    if (!other.ready()) {
+        return false;
+    }
+    std::size_t half = pixels / 2;
     half_work<bpp> mine{data, 0, half, &seen};
     half_work<bpp> theirs{data, half, pixels, &other};
     pthread_t helper;
-    bool shared =
-        half < pixels && pthread_create(&helper, nullptr, half_work<bpp>::run_thread, &theirs) == 0;
+    bool shared = pthread_create(&helper, nullptr, half_work<bpp>::run_thread, &theirs) == 0;
     mine.run();
     if (shared) {
         pthread_join(helper, nullptr);
