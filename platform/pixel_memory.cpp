@@ -4,7 +4,9 @@
 #include <cstdlib>
 #include <mutex>
 #include <sys/mman.h>
+#include <unistd.h>
 #include <unordered_map>
+#include <utility>
 
 namespace platform {
 
@@ -57,13 +59,57 @@ void* map_block(std::size_t size) {
     return block;
 }
 
+struct offer {
+    void* block = nullptr;
+    std::size_t size = 0;
+};
+thread_local offer offered;
+
 } // namespace
 
 void* allocate_pixels(std::size_t size) {
+    if (offered.block != nullptr && size == offered.size) {
+        return std::exchange(offered.block, nullptr);
+    }
     if (size == 0 || size > SIZE_MAX - 2 * huge_page) {
         return nullptr;
     }
     return size >= mapped_from ? map_block(size) : std::malloc(size);
+}
+
+void offer_block(void* block, std::size_t size) {
+    offered = {block, size};
+}
+
+void* withdraw_offer() {
+    return std::exchange(offered.block, nullptr);
+}
+
+void* adopt_pages(const void* start, std::size_t size) {
+    const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    auto first = reinterpret_cast<std::uintptr_t>(start);
+    if (start == nullptr || size == 0 || page == 0 || first % page != 0 || size > SIZE_MAX - page) {
+        return nullptr;
+    }
+    std::size_t length = (size + page - 1) / page * page;
+    // A place of its own first, so that the move cannot land on anything else.
+    void* place = mmap(nullptr, length, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (place == MAP_FAILED) {
+        return nullptr;
+    }
+    void* moved =
+        mremap(const_cast<void*>(start), length, length, MREMAP_MAYMOVE | MREMAP_FIXED, place);
+    if (moved == MAP_FAILED) {
+        munmap(place, length);
+        return nullptr;
+    }
+    if (mprotect(moved, length, PROT_READ | PROT_WRITE) != 0) {
+        mremap(moved, length, length, MREMAP_MAYMOVE | MREMAP_FIXED, const_cast<void*>(start));
+        return nullptr;
+    }
+    std::lock_guard<std::mutex> held(blocks_lock());
+    mapped_blocks().emplace(moved, length);
+    return moved;
 }
 
 void free_pixels(void* block) {

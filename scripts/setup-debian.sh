@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config
   libdevil-dev libjpeg-dev libminizip-dev zlib1g-dev libx11-dev libxext-dev libxrandr-dev
-  libfreetype-dev libfontconfig-dev fonts-dejavu-core libseccomp-dev libsquish-dev
+  libfreetype-dev libfontconfig-dev fonts-dejavu-core libseccomp-dev libsquish-dev libdeflate-dev
 )
 if [ "${1:-all}" != run ]; then
   packages+=(

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <fstream>
 #include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -176,10 +177,10 @@ TEST_F(ImageMessage, DamagedMessagesAreRefusedAndLeaveTheImage) {
     ilRegisterPal(palette, sizeof palette, IL_PAL_RGB24);
     std::string message = pack();
     ASSERT_EQ(message.size(), 16u + 80 + 6 + 2);
+    // The last one is an index beyond the palette.
     const std::pair<std::size_t, std::uint32_t> damage[] = {
-        {0, 0},   {8, 0},  {8, 2},   {12, 6}, {28, 1},    {32, 3}, {44, 3},  {48, 77},
-        {52, 77}, {56, 5}, {76, 77}, {80, 3}, {80, 2000}, {88, 3}, {102, 2}, // an index beyond the
-                                                                             // palette
+        {0, 0},  {8, 0},   {8, 2},  {12, 6},    {28, 1}, {32, 3},    {44, 3}, {48, 77}, {52, 77},
+        {56, 5}, {76, 77}, {80, 3}, {80, 2000}, {84, 1}, {84, 4096}, {88, 3}, {102, 2},
     };
     ilTexImage(7, 3, 1, 3, IL_RGB, IL_UNSIGNED_BYTE, nullptr);
     for (const auto& [offset, value] : damage) {
@@ -200,6 +201,53 @@ TEST_F(ImageMessage, DamagedMessagesAreRefusedAndLeaveTheImage) {
     EXPECT_EQ(ilGetInteger(IL_PALETTE_TYPE), IL_PAL_RGB24);
     EXPECT_EQ(std::memcmp(ilGetPalette(), palette, sizeof palette), 0);
     EXPECT_EQ(std::memcmp(ilGetData(), indices, sizeof indices), 0);
+}
+
+// The line of /proc/self/maps that holds `address`; empty when none does.
+std::string mapping_of(const void* address) {
+    std::ifstream maps("/proc/self/maps");
+    auto at = reinterpret_cast<std::uintptr_t>(address);
+    for (std::string line; std::getline(maps, line);) {
+        std::uintptr_t first = 0, end = 0;
+        if (std::sscanf(line.c_str(), "%zx-%zx", &first, &end) == 2 && first <= at && at < end) {
+            return line;
+        }
+    }
+    return {};
+}
+
+// A lone large image's pixels start on a page of the message, and a rebuild that may take them
+// moves those pages into the image instead of copying them: afterwards the message has a hole
+// there. A rebuild that may not take them leaves the message whole.
+TEST_F(ImageMessage, ALoneLargeImageKeepsThePagesItArrivedIn) {
+    const unsigned width = 1024, height = 512;
+    bytes rgb = pattern(width, height, 3);
+    ASSERT_TRUE(ilTexImage(width, height, 1, 3, IL_RGB, IL_UNSIGNED_BYTE, rgb.data()));
+    int fd = memfd_create("message", 0);
+    sandbox::result_writer writer(fd, std::uint64_t{16} << 20);
+    ASSERT_TRUE(image_transfer::pack_image(image, writer));
+    const std::size_t size = writer.size();
+    ASSERT_EQ(size, 4096 + rgb.size()); // the headers, then zeros up to the first page
+    for (bool take : {false, true}) {
+        SCOPED_TRACE(take);
+        void* mapped = mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+        ASSERT_NE(mapped, MAP_FAILED);
+        auto* message = static_cast<unsigned char*>(mapped);
+        ilTexImage(3, 3, 1, 3, IL_RGB, IL_UNSIGNED_BYTE, nullptr);
+        ASSERT_TRUE(image_transfer::rebuild_image(image, message, size, take));
+        EXPECT_EQ(lib.get_width(), static_cast<int>(width));
+        ASSERT_EQ(static_cast<std::size_t>(ilGetInteger(IL_IMAGE_SIZE_OF_DATA)), rgb.size());
+        EXPECT_EQ(std::memcmp(ilGetData(), rgb.data(), rgb.size()), 0);
+        unsigned char resident[1];
+        bool still_mapped = mincore(message + 4096, 4096, resident) == 0;
+        EXPECT_EQ(still_mapped, !take);
+        EXPECT_EQ(mapping_of(ilGetData()).find("/memfd:message") != std::string::npos, take);
+        munmap(mapped, size);
+    }
+    close(fd);
+    // Small messages stay as they were: no padding.
+    ilTexImage(2, 2, 1, 3, IL_RGB, IL_UNSIGNED_BYTE, rgb.data());
+    EXPECT_EQ(pack().size(), 16u + 80 + 12);
 }
 
 // In a process of its own, since a request to end stays for the process's life: a signal while

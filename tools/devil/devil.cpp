@@ -228,9 +228,6 @@ struct held_block {
     hold state = hold::off;
     const void* block = nullptr;
     std::size_t size = 0;
-    // A block the wrapper filled itself, given to the library's next request of its size.
-    void* offered = nullptr;
-    std::size_t offered_size = 0;
 };
 
 held_block held;
@@ -259,10 +256,9 @@ void devil::refuse_images_beyond_budget() {
 
 // The library's image blocks come from the pixel allocator: huge pages save most of the cost
 // of touching a fresh image for the first time.
+// A block the wrapper filled itself goes to the library's next request of its size through
+// platform::offer_block.
 static void* ILAPIENTRY allocate_library_block(const ILsizei size) {
-    if (held.offered != nullptr && size == held.offered_size) {
-        return std::exchange(held.offered, nullptr);
-    }
     if (held.state == hold::released && size == held.size) {
         held.state = hold::handed_back;
         return const_cast<void*>(held.block);
@@ -444,11 +440,11 @@ bool rescale_here(const resample::job& what, ILenum format) {
     }
     auto origin = static_cast<ILenum>(ilGetInteger(IL_IMAGE_ORIGIN));
     held = {hold::armed, what.from.pixels,
-            std::size_t{what.from.width} * what.from.height * what.from.channels, result, bytes};
+            std::size_t{what.from.width} * what.from.height * what.from.channels};
+    platform::offer_block(result, bytes);
     bool made = ilTexImage(what.width, what.height, 1, static_cast<ILubyte>(what.from.channels),
                            format, IL_UNSIGNED_BYTE, nullptr) == IL_TRUE;
-    bool taken = held.offered == nullptr;
-    held.offered = nullptr;
+    bool taken = platform::withdraw_offer() == nullptr;
     if (!made && held.state == hold::released) {
         // No memory for the new block: the old one comes back, with the image's facts.
         ilTexImage(what.from.width, what.from.height, 1, static_cast<ILubyte>(what.from.channels),
@@ -851,13 +847,11 @@ bool devil::save_file(ILuint rebind, const char* file, char* type, std::size_t t
     ilBindImage(temporary);
     std::size_t byte_count = std::size_t{width} * height * bytes;
     if (reads_rows_in_place(il_type)) {
-        held.offered = const_cast<void*>(pixels);
-        held.offered_size = byte_count;
+        platform::offer_block(const_cast<void*>(pixels), byte_count);
     }
     bool ok = ilTexImage(width, height, 1, static_cast<ILubyte>(bytes),
                          bytes == 3 ? IL_BGR : IL_BGRA, IL_UNSIGNED_BYTE, nullptr) == IL_TRUE;
-    bool wrapped = held.offered == nullptr && reads_rows_in_place(il_type);
-    held.offered = nullptr;
+    bool wrapped = platform::withdraw_offer() == nullptr && reads_rows_in_place(il_type);
     if (ok) {
         if (wrapped) {
             ilRegisterOrigin(IL_ORIGIN_UPPER_LEFT); // the caller's rows, top first

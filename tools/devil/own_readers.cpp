@@ -1,5 +1,6 @@
 #include "tools/devil/own_readers.h"
 
+#include "tools/devil/png_reader.h"
 #include "tools/devil/pnm_wide.h"
 #include "tools/sandbox/dds_image.h"
 
@@ -19,6 +20,11 @@ outcome decode(const void* data, std::uint32_t size, ILenum& type) {
     }
     if (pnm_wide::is_wide(data, size)) {
         return pnm_wide::load(data, size) ? outcome::loaded : outcome::refused;
+    }
+    // A PNG file named as another type goes to that type's reader, as the library would have it.
+    if ((type == IL_PNG || type == IL_TYPE_UNKNOWN) &&
+        png_reader::load(data, size) == png_reader::outcome::loaded) {
+        return outcome::loaded;
     }
     return outcome::not_ours;
 }

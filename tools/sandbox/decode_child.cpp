@@ -44,8 +44,11 @@ bool decode_child::reuse(const char* name, const char* archive) {
         return false;
     }
     auto image = static_cast<ILuint>(ilGetInteger(IL_CUR_IMAGE));
-    bool rebuilt = image_transfer::rebuild_image(image, self->kept.data(), self->kept.size());
-    if (self->kept.size() > options().most_kept_bytes) {
+    // A result too large to keep gives its pages to the image.
+    const bool dropped = self->kept.size() > options().most_kept_bytes;
+    bool rebuilt =
+        image_transfer::rebuild_image(image, self->kept.data(), self->kept.size(), dropped);
+    if (dropped) {
         self->kept = sandbox::result{}; // an early decode's result, too large to keep
     }
     return rebuilt;
@@ -72,10 +75,12 @@ bool decode_child::decode(const void* data, std::uint32_t size, ILenum type) {
     self->kept = sandbox::result{}; // another file state's, or reuse would have served
     job work{&how, library, data, size, type, image};
     sandbox::result reply;
-    bool loaded = sandbox::run(image_budget::decode_limits(options().limits, size), decode_and_pack,
-                               &work, reply) == sandbox::outcome::done &&
-                  image_transfer::rebuild_image(image, reply.data(), reply.size());
-    if (loaded && self->noted.known && reply.size() <= options().most_kept_bytes) {
+    bool done = sandbox::run(image_budget::decode_limits(options().limits, size), decode_and_pack,
+                             &work, reply) == sandbox::outcome::done;
+    const bool kept_after = self->noted.known && reply.size() <= options().most_kept_bytes;
+    bool loaded =
+        done && image_transfer::rebuild_image(image, reply.data(), reply.size(), !kept_after);
+    if (loaded && kept_after) {
         self->kept = std::move(reply);
         self->kept_state = self->noted;
     }

@@ -6,6 +6,7 @@
 #include <sys/mman.h>
 #include <vector>
 
+#include "platform/pixel_memory.h"
 #include "tools/sandbox/dds_image.h"
 #include "tools/sandbox/image_budget.h"
 
@@ -36,9 +37,14 @@ struct node_header {
     position at;
     std::uint32_t width, height, depth, channels, format, type, origin;
     std::uint32_t duration, offset_x, offset_y, cube_flags, palette_type, palette_bytes;
-    std::uint32_t unused;
+    std::uint32_t padding; // bytes between the palette and the pixels
     std::uint64_t pixel_bytes;
 };
+
+// The pixels of a lone large image start on a page of the message: the parent can then keep
+// them where they arrived (platform::adopt_pages) instead of copying them.
+constexpr std::uint32_t page_bytes = 4096;
+constexpr std::uint64_t adopted_from = std::uint64_t{1} << 20;
 
 // A checked node: its header and where its palette and pixels lie in the message.
 struct node_view {
@@ -173,7 +179,12 @@ node_header describe_current(const position& at) {
     return header;
 }
 
-bool pack_node(ILuint name, const position& at, sandbox::result_writer& out) {
+// Zeros up to the next page of the message when `at` is not on one.
+std::uint32_t padding_to_page(std::uint64_t at) {
+    return static_cast<std::uint32_t>((page_bytes - at % page_bytes) % page_bytes);
+}
+
+bool pack_node(ILuint name, const position& at, bool alone, sandbox::result_writer& out) {
     if (!select(name, at)) {
         return false;
     }
@@ -188,8 +199,12 @@ bool pack_node(ILuint name, const position& at, sandbox::result_writer& out) {
     if (header.palette_bytes > 0 && palette == nullptr) {
         return false;
     }
+    if (alone && header.pixel_bytes >= adopted_from) {
+        header.padding = padding_to_page(out.size() + sizeof header + header.palette_bytes);
+    }
+    static const unsigned char zeros[page_bytes] = {};
     return out.append(&header, sizeof header) && out.append(palette, header.palette_bytes) &&
-           out.append(pixels, header.pixel_bytes);
+           out.append(zeros, header.padding) && out.append(pixels, header.pixel_bytes);
 }
 
 // ---- The parent's side ----
@@ -304,12 +319,13 @@ bool read_message(const unsigned char* bytes, std::uint64_t size, message_header
         std::memcpy(&node.header, bytes + at, sizeof node.header);
         at += sizeof node.header;
         const node_header& h = node.header;
-        if (!header_well_formed(h) || size - at < h.palette_bytes + h.pixel_bytes) {
+        if (!header_well_formed(h) || h.padding >= page_bytes ||
+            size - at < std::uint64_t{h.palette_bytes} + h.padding + h.pixel_bytes) {
             return false;
         }
         node.palette = bytes + at;
-        node.pixels = bytes + at + h.palette_bytes;
-        at += h.palette_bytes + h.pixel_bytes;
+        node.pixels = bytes + at + h.palette_bytes + h.padding;
+        at += h.palette_bytes + h.padding + h.pixel_bytes;
         if (h.format == IL_COLOUR_INDEX && !indices_in_palette(node)) {
             return false;
         }
@@ -355,17 +371,41 @@ void register_facts(const node_header& h) {
     ilSetInteger(IL_IMAGE_CUBEFLAGS, static_cast<ILint>(h.cube_flags));
 }
 
-// The library makes the block, then the pixels are copied in.
-bool fill_node(const node_view& node) {
+// The message's own pages as the image's block, when it may give them up and they lie on pages
+// of their own; null otherwise.
+void* adopted_pixels(const node_view& node, bool take_pixels) {
     const node_header& h = node.header;
-    if (!ilTexImage(h.width, h.height, h.depth, static_cast<ILubyte>(h.channels), h.format, h.type,
-                    nullptr) ||
-        static_cast<std::uint64_t>(ilGetInteger(IL_IMAGE_SIZE_OF_DATA)) != h.pixel_bytes) {
+    bool page_aligned = reinterpret_cast<std::uintptr_t>(node.pixels) % page_bytes == 0;
+    return take_pixels && h.pixel_bytes >= adopted_from && page_aligned
+               ? platform::adopt_pages(node.pixels, h.pixel_bytes)
+               : nullptr;
+}
+
+// The library makes the block, then the pixels are copied in; or the block it asks for is the
+// pixels' own pages, taken from the message.
+bool fill_node(const node_view& node, bool take_pixels) {
+    const node_header& h = node.header;
+    void* adopted = adopted_pixels(node, take_pixels);
+    const unsigned char* source =
+        adopted != nullptr ? static_cast<unsigned char*>(adopted) : node.pixels;
+    if (adopted != nullptr) {
+        platform::offer_block(adopted, h.pixel_bytes);
+    }
+    bool made = ilTexImage(h.width, h.height, h.depth, static_cast<ILubyte>(h.channels), h.format,
+                           h.type, nullptr) &&
+                static_cast<std::uint64_t>(ilGetInteger(IL_IMAGE_SIZE_OF_DATA)) == h.pixel_bytes;
+    bool taken = adopted != nullptr && platform::withdraw_offer() == nullptr;
+    if (made && !taken) {
+        ILubyte* pixels = ilGetData();
+        prefer_huge_pages(pixels, h.pixel_bytes);
+        std::memcpy(pixels, source, h.pixel_bytes);
+    }
+    if (adopted != nullptr && !taken) {
+        platform::free_pixels(adopted);
+    }
+    if (!made) {
         return false;
     }
-    ILubyte* pixels = ilGetData();
-    prefer_huge_pages(pixels, h.pixel_bytes);
-    std::memcpy(pixels, node.pixels, h.pixel_bytes);
     if (h.palette_bytes > 0) {
         ilRegisterPal(const_cast<unsigned char*>(node.palette), h.palette_bytes, h.palette_type);
     }
@@ -406,14 +446,16 @@ bool pack_image(ILuint name, sandbox::result_writer& out) {
     if (select(name, {0, 0, 0, 0})) {
         header.extra_faces = static_cast<std::uint32_t>(ilGetInteger(IL_NUM_FACES));
     }
-    bool packed =
-        out.append(&header, sizeof header) &&
-        each_node(name, [name, &out](const position& at) { return pack_node(name, at, out); });
+    const bool alone = header.nodes == 1;
+    bool packed = out.append(&header, sizeof header) &&
+                  each_node(name, [name, alone, &out](const position& at) {
+                      return pack_node(name, at, alone, out);
+                  });
     ilBindImage(name);
     return packed;
 }
 
-bool rebuild_image(ILuint name, const unsigned char* bytes, std::uint64_t size) {
+bool rebuild_image(ILuint name, const unsigned char* bytes, std::uint64_t size, bool take_pixels) {
     message_header header{};
     std::vector<node_view> nodes;
     if (!read_message(bytes, size, header, nodes)) {
@@ -427,7 +469,8 @@ bool rebuild_image(ILuint name, const unsigned char* bytes, std::uint64_t size) 
     bool faces_made = false;
     bool built = true;
     for (const node_view& node : nodes) {
-        built = make_node(name, node.header.at, header.extra_faces, faces_made) && fill_node(node);
+        built = make_node(name, node.header.at, header.extra_faces, faces_made) &&
+                fill_node(node, take_pixels && nodes.size() == 1);
         if (!built) {
             break;
         }

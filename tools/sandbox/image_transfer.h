@@ -22,7 +22,11 @@ bool pack_image(ILuint name, sandbox::result_writer& out);
 // In the parent: makes image `name` what the bytes describe and leaves it bound. False, with
 // the image untouched, when the bytes are not a well-formed, self-consistent message; false
 // after a partial rebuild only when the library runs out of memory.
-bool rebuild_image(ILuint name, const unsigned char* bytes, std::uint64_t size);
+// With `take_pixels` a lone large image's pixels are not copied: their pages move out of the
+// message into the image (platform::adopt_pages), which leaves a hole where they were; only for
+// a message that is dropped afterwards.
+bool rebuild_image(ILuint name, const unsigned char* bytes, std::uint64_t size,
+                   bool take_pixels = false);
 
 // Channels in a pixel of the library's `format` (IL_RGB and so on); 0 for a format it does not
 // have.
