@@ -60,6 +60,7 @@ bool displayed_image::load_image(const char* path, const char* archive) {
     mipmaps = image_lib->get_mipmap_count();
     lib_version = image_lib->get_library_version();
     show_chosen_mip_level();
+    keep_stored_pixels(stored);
     image_lib->convert_to_bgra(); // on failure the bitmap is made from the pixels as they are
     if (image_lib->rescales_in_place_of_library()) {
         // Every zoom starts from the bound image, which stays as loaded: the decoding child's
