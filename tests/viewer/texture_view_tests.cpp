@@ -69,6 +69,53 @@ TEST(ChannelView, CheckerboardSquaresAlternateEveryEightPixelsFromTheImageCorner
     EXPECT_EQ(pixels[16 * 4], checker_light);
 }
 
+// An area large enough to be shown by two threads: every row, the ones beside the split
+// included, as one thread shows it; the pixels outside the area stay.
+TEST(ChannelView, ALargeAreaIsShownWhole) {
+    constexpr int side = 530, area_x = 2, area_y = 1;
+    auto original = [](int x, int y, int c) {
+        const int values[4] = {x, y, x + y, x * y};
+        return static_cast<std::uint8_t>(values[c] & 0xFF);
+    };
+    auto fill = [&](std::vector<std::uint8_t>& pixels) {
+        for (int y = 0; y < side; ++y) {
+            for (int x = 0; x < side; ++x) {
+                for (int c = 0; c < 4; ++c) {
+                    pixels[(static_cast<std::size_t>(y) * side + x) * 4 + c] = original(x, y, c);
+                }
+            }
+        }
+    };
+    auto blended = [&](int x, int y, int c) {
+        int image_x = x - area_x, image_y = y - area_y;
+        unsigned grey = (image_x / 8 + image_y / 8) % 2 == 0 ? checker_light : checker_dark;
+        unsigned alpha = original(x, y, 3);
+        return static_cast<std::uint8_t>((original(x, y, c) * alpha + grey * (255 - alpha) + 127) /
+                                         255);
+    };
+    std::vector<std::uint8_t> pixels(std::size_t{side} * side * 4);
+    platform::surface surface{pixels.data(), side, side, side * 4, 0, 0};
+    const int rows[] = {0, 1, 2, 264, 265, 266, side - 1};
+    for (channel_view view : {channel_view::red, channel_view::checkerboard}) {
+        fill(pixels);
+        show_channel_view(view, surface, area_x, area_y, side - area_x, side - area_y, area_x,
+                          area_y);
+        for (int y : rows) {
+            for (int x : {0, 1, 2, 9, 10, side - 1}) {
+                const std::uint8_t* at = &pixels[(static_cast<std::size_t>(y) * side + x) * 4];
+                const bool inside = x >= area_x && y >= area_y;
+                for (int c = 0; c < 3; ++c) {
+                    std::uint8_t expected = !inside                     ? original(x, y, c)
+                                            : view == channel_view::red ? original(x, y, 2)
+                                                                        : blended(x, y, c);
+                    EXPECT_EQ(at[c], expected) << x << ", " << y << " channel " << c;
+                }
+                EXPECT_EQ(at[3], original(x, y, 3));
+            }
+        }
+    }
+}
+
 TEST_F(TextureView, SnapshotsKeepTheColoursWhileAChannelIsShown) {
     use_image("four.dds", dds_file(2, 2, two_by_two));
     bytes kept(16);
