@@ -75,15 +75,21 @@ void print_row(const char* what, double ms, const char* peer, double peer_ms) {
                 peer_ms > 0 ? ms / peer_ms : 0.0);
 }
 
+// The goal for any one switch of the channel view.
+constexpr double switch_goal_ms = 100.0;
+
 void channel_rows(const std::string& big, int repeats, bool fit) {
     viewer_settings.fit_to_screen = fit;
     std::vector<double> switches, plain;
+    std::vector<double> by_view[6]; // each switch under the view it switched to
     int shown_width = 0;
     with_viewer(big, [&](viewer_dialog& v) {
         v.get_image()->finish_rescale();
         shown_width = v.get_image()->get_bitmap_desc().width;
         for (int i = 0; i < repeats * 6; ++i) {
-            switches.push_back(time_ms([&] { v.cycle_channel_view(); }));
+            double ms = time_ms([&] { v.cycle_channel_view(); });
+            switches.push_back(ms);
+            by_view[static_cast<int>(v.get_image()->get_channel_view())].push_back(ms);
             if (v.get_image()->get_channel_view() == channel_view::colour) {
                 plain.push_back(time_ms([&] { v.repaint(); }));
             }
@@ -93,6 +99,13 @@ void channel_rows(const std::string& big, int repeats, bool fit) {
     char what[80];
     std::snprintf(what, sizeof what, "channel view switch, 4096^2 shown %d wide", shown_width);
     print_row(what, median(switches), "colour repaint", median(plain));
+    int slowest = 0;
+    for (int view = 1; view < 6; ++view) {
+        slowest = median(by_view[view]) > median(by_view[slowest]) ? view : slowest;
+    }
+    std::snprintf(what, sizeof what, "  slowest view (%s)",
+                  channel_view_name(static_cast<channel_view>(slowest)));
+    print_row(what, median(by_view[slowest]), "goal", switch_goal_ms);
 }
 
 void readout_row(const std::string& big, int repeats) {

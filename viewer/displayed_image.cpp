@@ -81,6 +81,7 @@ bool displayed_image::load_image(const char* path, const char* archive, bool wit
     // level or a conversion is about to take its place.
     colours_pending = true;
     show_chosen_mip_level();
+    keep_stored_pixels(stored);
     if (mip_level > 0 || !image_lib->shows_three_bytes()) {
         count_colours_as_loaded();
         image_lib->convert_to_bgra(); // on failure the bitmap is made from the pixels as they are

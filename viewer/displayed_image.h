@@ -16,6 +16,7 @@
 #include "viewer/background_count.h"
 #include "viewer/background_rescale.h"
 #include "viewer/channel_view.h"
+#include "viewer/pixel_readout.h"
 
 // The size of the settings' snapshot type text.
 constexpr std::size_t snapshot_type_size = 8;
@@ -105,6 +106,12 @@ class displayed_image {
     // False when the bound image is no longer the one loaded or the point lies outside it.
     bool pixel_as_loaded(int x, int y, std::uint8_t (&bgra)[4]);
 
+    // The level shown as loaded, for an image of more than 8 bits a channel (pixel_readout.h);
+    // null for other images and once the bound image is no longer the one loaded.
+    const stored_pixels* get_stored_pixels() const {
+        return loaded_intact && !stored.empty() ? &stored : nullptr;
+    }
+
     // What painting shows of the pixels; the screen bitmap keeps the colours.
     void set_channel_view(channel_view shown) { view = shown; }
     channel_view get_channel_view() const { return view; }
@@ -175,6 +182,8 @@ class displayed_image {
     std::int32_t mip_level = 0;
     std::int32_t level_width = 0;
     std::int32_t level_height = 0;
+    // The wide values of the level loaded, which the conversion to 8 bits loses.
+    stored_pixels stored;
 
     // The loaded image, kept bound at its size while zooms are made from it.
     bool loaded_intact = false;

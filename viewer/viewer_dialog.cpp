@@ -174,6 +174,10 @@ bool viewer_dialog::pointer_readout(char* line, std::size_t size) {
                            image->get_level_width(), image->get_level_height(), at)) {
         return false;
     }
+    const stored_pixels* stored = image->get_stored_pixels();
+    if (stored != nullptr && format_stored_readout(line, size, at, *stored)) {
+        return true;
+    }
     std::uint8_t bgra[4] = {};
     if (!image->pixel_as_loaded(at.x, at.y, bgra)) {
         std::snprintf(line, size, "Pixel %d, %d", at.x, at.y);

@@ -1,4 +1,5 @@
 // The texture artist's views: channels, the fit to the screen, and the keys of optional lines.
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <poll.h>
@@ -6,6 +7,7 @@
 #include "config/settings.h"
 #include "viewer/channel_view.h"
 #include "viewer/fit_to_screen.h"
+#include "viewer/pixel_readout.h"
 #include "viewer_fixture.h"
 
 namespace {
@@ -65,6 +67,36 @@ TEST(ChannelView, CheckerboardSquaresAlternateEveryEightPixelsFromTheImageCorner
     EXPECT_EQ(pixels[7 * 4], checker_light);
     EXPECT_EQ(pixels[8 * 4], checker_dark);
     EXPECT_EQ(pixels[16 * 4], checker_light);
+}
+
+// An area large enough to be shown by two threads: the rows beside the split as every other,
+// the pixels outside the area as they were.
+TEST(ChannelView, ALargeAreaIsShownWhole) {
+    constexpr int side = 530, corner = 2;
+    auto original = [](int x, int y, int c) {
+        const int values[4] = {x, y, x + y, x * y};
+        return static_cast<std::uint8_t>(values[c] & 0xFF);
+    };
+    std::vector<std::uint8_t> pixels(std::size_t{side} * side * 4);
+    for (std::size_t i = 0; i < pixels.size(); ++i) {
+        pixels[i] = original(static_cast<int>(i / 4 % side), static_cast<int>(i / 4 / side), i % 4);
+    }
+    platform::surface surface{pixels.data(), side, side, side * 4, 0, 0};
+    show_channel_view(channel_view::checkerboard, surface, corner, corner, side, side, corner,
+                      corner);
+    for (int y : {0, 2, 265, 266, side - 1}) { // the split lies between rows 265 and 266
+        for (int x : {1, 2, 9, 10, side - 1}) {
+            const bool dark = ((x - corner) / 8 + (y - corner) / 8) % 2 != 0;
+            const unsigned grey = dark ? checker_dark : checker_light, alpha = original(x, y, 3);
+            for (int c = 0; c < 4; ++c) {
+                unsigned blended = (original(x, y, c) * alpha + grey * (255 - alpha) + 127) / 255;
+                bool inside = x >= corner && y >= corner && c < 3;
+                EXPECT_EQ(pixels[(static_cast<std::size_t>(y) * side + x) * 4 + c],
+                          inside ? blended : original(x, y, c))
+                    << x << ", " << y << " channel " << c;
+            }
+        }
+    }
 }
 
 TEST_F(TextureView, SnapshotsKeepTheColoursWhileAChannelIsShown) {
@@ -300,4 +332,113 @@ TEST_F(TextureView, ReloadsOnRenameAndInPlaceKeepingZoomAndPanelAndSurvivesABadW
          [&](viewer_dialog&) { ASSERT_TRUE(test_support::write_file(image_path, grey_tga(30))); },
          deliver_change, expect_shown(30)});
     EXPECT_TRUE(headless::message_boxes().empty());
+}
+
+namespace {
+
+// A 2 x 2 DDS of 16-bit or float channels: a four-character code's format, or 32-bit masks
+// when `fourcc` is 0; `pixels` as the file stores them, top row first.
+std::string wide_dds(std::uint32_t fourcc, std::uint32_t format_flags,
+                     std::array<std::uint32_t, 4> masks, const std::string& pixels) {
+    std::string file(128, '\0');
+    file.replace(0, 4, "DDS ");
+    put32(file, 4, 124);
+    put32(file, 8, 0x1 | 0x2 | 0x4 | 0x1000); // caps, sizes, format
+    put32(file, 12, 2);
+    put32(file, 16, 2);
+    put32(file, 76, 32);
+    put32(file, 80, format_flags);
+    put32(file, 84, fourcc);
+    put32(file, 88, fourcc == 0 ? 32 : 0);
+    for (int c = 0; c < 4; ++c) {
+        put32(file, 92 + 4 * c, masks[c]);
+    }
+    put32(file, 108, 0x1000); // texture
+    return file + pixels;
+}
+
+template <typename value> std::string stored(std::initializer_list<value> values) {
+    std::string out;
+    for (value v : values) {
+        out.append(reinterpret_cast<const char*>(&v), sizeof v);
+    }
+    return out;
+}
+
+} // namespace
+
+TEST_F(TextureView, ReadoutGivesWideValuesAsStored) {
+    struct row {
+        const char* name;
+        std::string file;
+        const char* first; // the pixel at 0, 0
+        const char* last;  // the pixel at 1, 1
+    };
+    const row rows[] = {
+        {"float.dds",
+         wide_dds(116, 0x4, {},
+                  stored<float>(
+                      {3.5f, -0.25f, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 123456.0f, 0.125f, -2, 0.5f})),
+         "Pixel 0, 0: R 3.5 G -0.25 B 0 A 1", "Pixel 1, 1: R 1.235e+05 G 0.125 B -2 A 0.5"},
+        {"sixteen.dds",
+         wide_dds(
+             36, 0x4, {},
+             stored<std::uint16_t>({65535, 1, 300, 40000, 0, 0, 0, 0, 0, 0, 0, 0, 7, 0, 65534, 2})),
+         "Pixel 0, 0: R 65535 G 1 B 300 A 40000", "Pixel 1, 1: R 7 G 0 B 65534 A 2"},
+        {"grey.dds",
+         wide_dds(0, 0x20001, {0xFFFF, 0, 0, 0xFFFF0000},
+                  stored<std::uint16_t>({1234, 65535, 0, 0, 0, 0, 40000, 3})),
+         "Pixel 0, 0: gray 1234 alpha 65535", "Pixel 1, 1: gray 40000 alpha 3"},
+        {"eight.dds", dds_file(2, 2, two_by_two), "Pixel 0, 0: R 30 G 20 B 10 A 0",
+         "Pixel 1, 1: R 120 G 110 B 100 A 64"},
+    };
+    for (const row& r : rows) {
+        use_image(r.name, r.file);
+        auto move_to = [](int x, int y) {
+            return [x, y](viewer_dialog&) {
+                headless::queue_message(platform::button_message(platform::wm_mousemove, x, y));
+            };
+        };
+        auto expect = [](const char* line) {
+            return [line](viewer_dialog& v) {
+                std::string panel = v.get_image()->get_osd_text();
+                EXPECT_NE(panel.find(line), std::string::npos) << panel;
+            };
+        };
+        run({[](viewer_dialog& v) { v.toggle_info(); }, move_to(0, 0), expect(r.first),
+             move_to(1, 1), expect(r.last)});
+    }
+}
+
+TEST(StoredPixels, KeptForWideTypesInTheirOwnChannelsAndDroppedFor8Bits) {
+    struct row {
+        ILenum format, type;
+        std::string pixels; // 2 x 1
+        const char* second; // the readout of the pixel at 1, 0; null: no copy kept
+    };
+    const row rows[] = {
+        {IL_LUMINANCE_ALPHA, IL_FLOAT, stored<float>({0, 0, -1.5f, 0.75f}),
+         "Pixel 1, 0: gray -1.5 alpha 0.75"},
+        {IL_BGR, IL_HALF, stored<std::uint16_t>({0, 0, 0, 0x4100, 0xB800, 0x3C00}), // 2.5, -0.5, 1
+         "Pixel 1, 0: R 1 G -0.5 B 2.5 A 1"},
+        {IL_LUMINANCE, IL_DOUBLE, stored<double>({0, 1e-3}), "Pixel 1, 0: gray 0.001 alpha 1"},
+        {IL_RGBA, IL_UNSIGNED_BYTE, std::string(8, '\x40'), nullptr}, // after a wide image
+    };
+    ILuint name = ilGenImage();
+    ilBindImage(name);
+    stored_pixels kept;
+    for (const row& r : rows) {
+        ILubyte channels = r.format == IL_LUMINANCE ? 1 : r.format == IL_LUMINANCE_ALPHA ? 2 : 3;
+        channels = r.format == IL_RGBA ? 4 : channels;
+        ASSERT_TRUE(
+            ilTexImage(2, 1, 1, channels, r.format, r.type, const_cast<char*>(r.pixels.data())));
+        keep_stored_pixels(kept);
+        char line[96] = "untouched";
+        bool read = format_stored_readout(line, sizeof line, {1, 0}, kept);
+        EXPECT_EQ(read, r.second != nullptr) << line;
+        EXPECT_STREQ(line, r.second != nullptr ? r.second : "untouched");
+        EXPECT_FALSE(format_stored_readout(line, sizeof line, {2, 0}, kept)); // outside
+    }
+    EXPECT_TRUE(kept.empty());
+    ilDeleteImage(name);
 }
