@@ -21,12 +21,17 @@ void viewer_dialog::start_watching() {
 
 void viewer_dialog::on_descriptor_ready(const platform::message&) {
     if (watch.changed()) {
+        reload_due = true;
         get_window()->set_timer(gathering_milliseconds);
     }
 }
 
 void viewer_dialog::on_timer(const platform::message&) {
-    reload_image();
+    replaced.reset();
+    if (reload_due) {
+        reload_due = false;
+        reload_image();
+    }
 }
 
 bool viewer_dialog::reload_image() {
@@ -42,6 +47,7 @@ bool viewer_dialog::reload_image() {
     }
     const std::int32_t font_height = image->get_font_height();
     const channel_view view = image->get_channel_view();
+    replaced = std::move(image);
     image = std::move(fresh);
     ilBindImage(image->get_image_name());
     take_over_settings();
@@ -57,5 +63,8 @@ bool viewer_dialog::reload_image() {
     }
     place_window(shown.width, shown.height, false);
     image->complete_in_background();
+    if (!reload_due) {
+        get_window()->set_timer(0); // frees the replaced image once this turn is over
+    }
     return true;
 }

@@ -126,6 +126,9 @@ class viewer_dialog : public platform::dialog {
     const char* image_path;
     platform::icon icon;
     std::unique_ptr<displayed_image> image;
+    // The image a reload replaced, freed on the next turn of the loop: the new one shows first.
+    std::unique_ptr<displayed_image> replaced;
+    bool reload_due = false;
     std::uint8_t show_help = 0;
     std::uint8_t show_info = 0;
     std::uint8_t show_version = 0;

@@ -290,12 +290,16 @@ TEST_F(TextureView, ReadoutFollowsThePointerThroughTheZoom) {
 
 namespace {
 
-// Waits up to a second for the watched descriptor, then hands the loop's two messages over as
-// the desktop backend would: the descriptor ready, then the timer that it set.
+// Waits up to a second for the watched descriptor, then hands the loop's messages over as the
+// desktop backend would: the descriptor ready; then, in the next step, the timer that it set.
 void deliver_change(viewer_dialog&) {
     pollfd ready{headless::last_window().watched_descriptor, POLLIN, 0};
     ASSERT_EQ(::poll(&ready, 1, 1000), 1);
     headless::queue_message({platform::wm_descriptor_ready, 0, 0});
+}
+
+void fire_gathering_timer(viewer_dialog&) {
+    EXPECT_EQ(headless::last_window().timer_milliseconds, 150);
     headless::queue_message({platform::wm_timer, 0, 0});
 }
 
@@ -315,7 +319,6 @@ TEST_F(TextureView, ReloadsOnRenameAndInPlaceKeepingZoomAndPanelAndSurvivesABadW
     };
     auto expect_shown = [this](std::uint32_t grey) {
         return [this, grey](viewer_dialog& v) {
-            EXPECT_EQ(headless::last_window().timer_milliseconds, 150);
             EXPECT_EQ(v.get_image()->get_bitmap_desc().width, 200);
             EXPECT_TRUE(v.info_shown());
             EXPECT_EQ(last_frame().at(199, 99), grey << 16 | grey << 8 | grey);
@@ -326,11 +329,11 @@ TEST_F(TextureView, ReloadsOnRenameAndInPlaceKeepingZoomAndPanelAndSurvivesABadW
              v.toggle_info();
              rewrite_by_rename(grey_tga(20));
          },
-         deliver_change, expect_shown(20),
+         deliver_change, fire_gathering_timer, expect_shown(20),
          [&](viewer_dialog&) { ASSERT_TRUE(test_support::write_file(image_path, "not an image")); },
-         deliver_change, expect_shown(20), // the last good image stays
+         deliver_change, fire_gathering_timer, expect_shown(20), // the last good image stays
          [&](viewer_dialog&) { ASSERT_TRUE(test_support::write_file(image_path, grey_tga(30))); },
-         deliver_change, expect_shown(30)});
+         deliver_change, fire_gathering_timer, expect_shown(30)});
     EXPECT_TRUE(headless::message_boxes().empty());
 }
 
