@@ -97,14 +97,16 @@ std::string dds_file(unsigned width, unsigned height, const bytes& top_first_bgr
     return out + std::string(top_first_bgra.begin(), top_first_bgra.end());
 }
 
-std::string encoded(ILenum type, unsigned width, unsigned height, const bytes& top_first_bgra) {
+std::string encoded(ILenum type, unsigned width, unsigned height, const bytes& top_first_bgra,
+                    unsigned channels) {
     test_support::scratch_dir scratch;
     ILuint bound = static_cast<ILuint>(ilGetInteger(IL_CUR_IMAGE));
     ILuint temporary = 0;
     ilGenImages(1, &temporary);
     ilBindImage(temporary);
     bytes copy = top_first_bgra;
-    ilTexImage(width, height, 1, 4, IL_BGRA, IL_UNSIGNED_BYTE, copy.data());
+    ilTexImage(width, height, 1, static_cast<ILubyte>(channels), channels == 3 ? IL_BGR : IL_BGRA,
+               IL_UNSIGNED_BYTE, copy.data());
     iluFlipImage();
     std::string path = scratch.file("encoded");
     bool saved = ilSave(type, path.c_str()) == IL_TRUE;

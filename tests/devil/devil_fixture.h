@@ -40,8 +40,10 @@ std::string tga_file(unsigned width, unsigned height, const bytes& top_first,
                      bool stored_top_first);
 // An uncompressed 32-bit A8R8G8B8 DDS file without mipmaps.
 std::string dds_file(unsigned width, unsigned height, const bytes& top_first_bgra);
-// What the library itself writes for `type` from top-first pixels.
-std::string encoded(ILenum type, unsigned width, unsigned height, const bytes& top_first_bgra);
+// What the library itself writes for `type` from top-first pixels (blue, green, red and, with
+// four channels, alpha).
+std::string encoded(ILenum type, unsigned width, unsigned height, const bytes& top_first_bgra,
+                    unsigned channels = 4);
 
 // Writes a zip archive; `stored` keeps members uncompressed.
 bool write_zip(const std::string& path,

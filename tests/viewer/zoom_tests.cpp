@@ -85,22 +85,6 @@ TEST_F(Zoom, HeldKeyEndsAtTheRightSizeWithTheWholeImage) {
     EXPECT_TRUE(shown == whole_rescale(static_cast<unsigned>(width)));
 }
 
-// What the library writes for `type` from top-first blue, green, red pixels: a 24-bit image.
-std::string encoded_three_bytes(ILenum type, unsigned width, unsigned height, bytes bgr) {
-    test_support::scratch_dir scratch;
-    ILuint bound = static_cast<ILuint>(ilGetInteger(IL_CUR_IMAGE));
-    ILuint temporary = 0;
-    ilGenImages(1, &temporary);
-    ilBindImage(temporary);
-    ilTexImage(width, height, 1, 3, IL_BGR, IL_UNSIGNED_BYTE, bgr.data());
-    iluFlipImage();
-    std::string path = scratch.file("encoded");
-    bool saved = ilSave(type, path.c_str()) == IL_TRUE;
-    ilDeleteImages(1, &temporary);
-    ilBindImage(bound);
-    return saved ? test_support::read_file(path) : std::string();
-}
-
 // An 8-bit RGB (PNG) or BGR (TGA) image stays as loaded, three bytes a pixel; the screen, the
 // readout, the colour count (made on a second thread once the window is up) and a zoom all
 // see the pixels of the file.
@@ -116,7 +100,7 @@ TEST_F(Zoom, ThreeByteImagesAreShownFromThePixelsAsLoaded) {
     const std::pair<const char*, ILenum> files[] = {{"rgb.png", IL_PNG}, {"bgr.tga", IL_TGA}};
     for (auto [name, type] : files) {
         SCOPED_TRACE(name);
-        use_image(name, encoded_three_bytes(type, width, height, bgr));
+        use_image(name, encoded(type, width, height, bgr, 3));
         int bound_bytes = 0, colours = 0;
         bytes loaded, zoomed;
         std::uint8_t first[4] = {}, last[4] = {};
