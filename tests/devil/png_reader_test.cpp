@@ -63,25 +63,24 @@ std::string png_file(unsigned width, unsigned height, unsigned channels, const v
     static const int colour_types[] = {0, 0, 4, 2, 6};
     bytes pixels = pattern(width, height, channels);
     const std::size_t row = std::size_t{width} * channels;
-    std::string raw;
-    for (unsigned y = 0; y < height; ++y) {
+    const unsigned stored_rows = v.short_data ? height - 1 : height;
+    bytes raw;
+    for (unsigned y = 0; y < stored_rows; ++y) {
         int filter = static_cast<int>((y + static_cast<unsigned>(v.filter_offset)) % 5);
-        raw += static_cast<char>(v.filter_offset == 5 && y == 1 ? 5 : filter);
+        raw.push_back(static_cast<unsigned char>(v.filter_offset == 5 && y == 1 ? 5 : filter));
         for (std::size_t i = 0; i < row; ++i) {
             int left = i >= channels ? pixels[y * row + i - channels] : 0;
             int above = y > 0 ? pixels[(y - 1) * row + i] : 0;
             int corner = y > 0 && i >= channels ? pixels[(y - 1) * row + i - channels] : 0;
-            raw += static_cast<char>(pixels[y * row + i] - predict(filter, left, above, corner));
+            raw.push_back(static_cast<unsigned char>(pixels[y * row + i] -
+                                                     predict(filter, left, above, corner)));
         }
     }
-    if (v.short_data) {
-        raw.resize(raw.size() - row);
-    }
     uLongf packed_size = compressBound(static_cast<uLong>(raw.size()));
-    std::string packed(packed_size, '\0');
-    compress(reinterpret_cast<Bytef*>(packed.data()), &packed_size,
-             reinterpret_cast<const Bytef*>(raw.data()), static_cast<uLong>(raw.size()));
-    packed.resize(packed_size);
+    bytes deflated(packed_size);
+    compress(deflated.data(), &packed_size, raw.data(), static_cast<uLong>(raw.size()));
+    std::string packed(deflated.begin(),
+                       deflated.begin() + static_cast<std::ptrdiff_t>(packed_size));
     if (v.trailing_data) {
         packed += "xyz";
     }
