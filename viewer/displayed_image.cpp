@@ -77,13 +77,16 @@ bool displayed_image::load_image(const char* path, const char* archive, bool wit
     actual_bpp = image_lib->get_bits_per_pixel();
     mipmaps = image_lib->get_mipmap_count();
     lib_version = image_lib->get_library_version();
-    // Counted when first asked for, from the image kept as loaded; counted now when a mipmap
-    // level or a conversion is about to take its place.
+    // Counted when first asked for, from the image kept as loaded or only reordered; counted
+    // now when a mipmap level or a conversion that changes the values is to take its place.
     colours_pending = true;
     show_chosen_mip_level();
     keep_stored_pixels(stored);
-    if (mip_level > 0 || !image_lib->shows_three_bytes()) {
+    count_serves_shown = mip_level == 0 && image_lib->converts_keeping_colour_count();
+    if (!count_serves_shown) {
         count_colours_as_loaded();
+    }
+    if (!image_lib->shows_three_bytes()) {
         image_lib->convert_to_bgra(); // on failure the bitmap is made from the pixels as they are
     }
     if (image_lib->rescales_in_place_of_library()) {
@@ -259,8 +262,8 @@ bool displayed_image::resize_in_parts(const resample::job& what, const resample:
 }
 
 std::int32_t displayed_image::colours_shown() {
-    if (!made_in_parts && loaded_intact && mip_level == 0 && image_lib->shows_three_bytes()) {
-        return get_colors_used(); // the image shown is the image as loaded: one count serves
+    if (!made_in_parts && loaded_intact && count_serves_shown) {
+        return get_colors_used(); // the image shown is the image as loaded, reordered at most
     }
     if (!made_in_parts || screen_bitmap == nullptr) {
         return static_cast<std::int32_t>(image_lib->get_colours_used());

@@ -170,6 +170,8 @@ class displayed_image {
     std::int32_t mipmaps = 0;
     std::int32_t colors_used = 0;
     bool colours_pending = false;
+    // The loaded image's pixels were at most reordered: its count is that of the image shown.
+    bool count_serves_shown = false;
     background_count colour_counting;
     std::int32_t actual_width = 0;
     std::int32_t actual_height = 0;

@@ -2,6 +2,7 @@
 // the pixels of a whole-image rescale.
 #include <cstring>
 #include <set>
+#include <tuple>
 
 #include "config/settings.h"
 #include "viewer_fixture.h"
@@ -85,10 +86,10 @@ TEST_F(Zoom, HeldKeyEndsAtTheRightSizeWithTheWholeImage) {
     EXPECT_TRUE(shown == whole_rescale(static_cast<unsigned>(width)));
 }
 
-// An 8-bit RGB (PNG) or BGR (TGA) image stays as loaded, three bytes a pixel; the screen, the
-// readout, the colour count (made on a second thread once the window is up) and a zoom all
-// see the pixels of the file.
-TEST_F(Zoom, ThreeByteImagesAreShownFromThePixelsAsLoaded) {
+// An 8-bit RGB (PNG) or BGR (TGA) image stays as loaded, three bytes a pixel; an RGBA one is
+// only reordered. The screen, the readout, the colour count (made later, on a second thread or
+// when asked) and a zoom all see the pixels of the file.
+TEST_F(Zoom, ImagesKeptAsLoadedOrReorderedShowThePixelsOfTheFile) {
     const unsigned width = 300, height = 200;
     bytes bgr = pattern(width, height, 3);
     std::set<std::uint32_t> distinct;
@@ -97,28 +98,31 @@ TEST_F(Zoom, ThreeByteImagesAreShownFromThePixelsAsLoaded) {
         distinct.insert(bgr[i] | bgr[i + 1] << 8 | bgr[i + 2] << 16);
         bgra.insert(bgra.end(), {bgr[i], bgr[i + 1], bgr[i + 2], 255});
     }
-    const std::pair<const char*, ILenum> files[] = {{"rgb.png", IL_PNG}, {"bgr.tga", IL_TGA}};
-    for (auto [name, type] : files) {
+    const std::tuple<const char*, ILenum, unsigned> files[] = {
+        {"rgb.png", IL_PNG, 3}, {"bgr.tga", IL_TGA, 3}, {"rgba.png", IL_PNG, 4}};
+    for (auto [name, type, channels] : files) {
         SCOPED_TRACE(name);
-        use_image(name, encoded(type, width, height, bgr, 3));
-        int bound_bytes = 0, colours = 0;
+        use_image(name, encoded(type, width, height, channels == 3 ? bgr : bgra, channels));
+        int bound_bytes = 0, colours = 0, shown_colours = 0;
         bytes loaded, zoomed;
         std::uint8_t first[4] = {}, last[4] = {};
         run({[&](viewer_dialog& v) {
             displayed_image& image = *v.get_image();
             bound_bytes = image.get_image_lib()->get_image_info().Bpp;
             loaded = shown_pixels(v);
+            shown_colours = image.colours_shown();
             image.pixel_as_loaded(0, 0, first);
             image.pixel_as_loaded(width - 1, height - 1, last);
             v.zoom_step(true);
             zoomed = shown_pixels(v);
             colours = image.get_colors_used();
         }});
-        EXPECT_EQ(bound_bytes, 3);
+        EXPECT_EQ(bound_bytes, static_cast<int>(channels));
         EXPECT_TRUE(loaded == bgra);
         EXPECT_EQ(std::memcmp(first, &bgra[0], 4), 0);
         EXPECT_EQ(std::memcmp(last, &bgra[bgra.size() - 4], 4), 0);
         EXPECT_EQ(colours, static_cast<int>(distinct.size()));
+        EXPECT_EQ(shown_colours, static_cast<int>(distinct.size()));
         EXPECT_TRUE(zoomed == whole_rescale(width + 128));
     }
 }

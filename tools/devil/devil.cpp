@@ -730,6 +730,14 @@ bool devil::shows_three_bytes() {
            !ilIsEnabled(IL_USE_KEY_COLOUR);
 }
 
+bool devil::converts_keeping_colour_count() {
+    resample::image from;
+    ILenum format = 0;
+    return resamplable_here(from, format) &&
+           (format == IL_RGB || format == IL_BGR || format == IL_RGBA || format == IL_BGRA) &&
+           !ilIsEnabled(IL_USE_KEY_COLOUR);
+}
+
 bool devil::rescales_in_place_of_library() {
     resample::image from;
     ILenum format = 0;

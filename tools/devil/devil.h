@@ -64,6 +64,10 @@ class devil final {
     // True when the bound image is 8-bit red, green, blue (or blue, green, red) that the screen
     // can be made from as it stands: no converted copy, a quarter less memory.
     bool shows_three_bytes();
+    // True when convert_to_bgra would leave the distinct pixel values as many as they are: an
+    // 8-bit RGB or RGBA image (or one in blue-first order) without a palette or key colour,
+    // whose conversion only reorders each pixel's bytes.
+    bool converts_keeping_colour_count();
     // True when every rescale of the bound image goes through the wrapper's resampler, which
     // leaves the image as it is: a caller keeping it need not have it decoded again.
     bool rescales_in_place_of_library();
