@@ -25,6 +25,7 @@
 #include "tools/sandbox/decode_child.h"
 #include "tools/sandbox/image_budget.h"
 #include "tools/sandbox/image_transfer.h"
+#include "tools/sandbox/sandbox.h"
 #include "tools/tools.h"
 
 namespace {
@@ -98,21 +99,6 @@ bool png_cut_short(const unsigned char* data, std::uint32_t size) {
     return true;
 }
 
-bool read_exactly(int file, unsigned char* into, std::uint32_t size) {
-    std::uint32_t done = 0;
-    while (done < size) {
-        ssize_t got = read(file, into + done, size - done);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            return false;
-        }
-        done += static_cast<std::uint32_t>(got);
-    }
-    return true;
-}
-
 // A whole regular file in a new block; null when it is empty, larger than any image the viewer
 // can show needs (image_budget::most_file_bytes: refused unread) or cannot be read in full.
 // The file's bytes, in pixel memory: a large file comes in huge pages, which saves most of the
@@ -131,7 +117,7 @@ file_bytes read_disk_file(const char* name, std::uint32_t& size) {
     size = sized ? static_cast<std::uint32_t>(facts.st_size) : 0;
     file_bytes bytes(sized ? static_cast<unsigned char*>(platform::allocate_pixels(size))
                            : nullptr);
-    bool read = bytes != nullptr && read_exactly(file, bytes.get(), size);
+    bool read = bytes != nullptr && sandbox::read_exactly(file, bytes.get(), size);
     close(file);
     return read ? std::move(bytes) : nullptr;
 }
@@ -724,10 +710,7 @@ bool devil::convert_to_bgra() {
 }
 
 bool devil::shows_three_bytes() {
-    resample::image from;
-    ILenum format = 0;
-    return resamplable_here(from, format) && (format == IL_RGB || format == IL_BGR) &&
-           !ilIsEnabled(IL_USE_KEY_COLOUR);
+    return converts_keeping_colour_count() && ilGetInteger(IL_IMAGE_BYTES_PER_PIXEL) == 3;
 }
 
 bool devil::converts_keeping_colour_count() {

@@ -8,6 +8,7 @@
 
 #include "platform/pixel_memory.h"
 #include "tools/sandbox/image_budget.h"
+#include "tools/sandbox/image_transfer.h"
 
 namespace png_reader {
 namespace {
@@ -221,17 +222,10 @@ bool inflate(const unsigned char* data, std::size_t length, unsigned char* into,
     return result == LIBDEFLATE_SUCCESS && used == length && made == expected;
 }
 
-// The library's image takes the block itself when it asks for a block of that size.
 bool bind(block pixels, const header& h) {
-    const std::size_t bytes = h.row_bytes() * h.height;
-    platform::offer_block(pixels.get(), bytes);
-    bool made = ilTexImage(h.width, h.height, 1, static_cast<ILubyte>(h.channels), h.format,
-                           IL_UNSIGNED_BYTE, nullptr) == IL_TRUE;
-    if (platform::withdraw_offer() == nullptr) {
-        pixels.release(); // the library's now
-    } else if (made) {
-        std::memcpy(ilGetData(), pixels.get(), bytes);
-    }
+    bool made = image_transfer::image_from_block(
+        pixels.release(), h.row_bytes() * h.height, h.width, h.height, 1,
+        static_cast<ILubyte>(h.channels), h.format, IL_UNSIGNED_BYTE);
     if (made) {
         ilRegisterOrigin(IL_ORIGIN_UPPER_LEFT);
     }

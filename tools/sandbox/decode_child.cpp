@@ -93,25 +93,6 @@ std::unique_ptr<decode_child::early_run>& decode_child::early() {
     return pending;
 }
 
-namespace {
-
-bool read_whole(int file, unsigned char* into, std::uint32_t size) {
-    std::uint32_t done = 0;
-    while (done < size) {
-        ssize_t got = read(file, into + done, size - done);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            return false;
-        }
-        done += static_cast<std::uint32_t>(got);
-    }
-    return true;
-}
-
-} // namespace
-
 // In the child, which has no wrapper of its own yet, before its walls go up: the library
 // started as a load finds it.
 bool decode_child::start_library(void* context) {
@@ -128,7 +109,8 @@ bool decode_child::decode_early(void* context, sandbox::result_writer& out) {
         static_cast<unsigned char*>(platform::allocate_pixels(work->size)));
     auto image = static_cast<ILuint>(ilGetInteger(IL_CUR_IMAGE));
     bool packed =
-        bytes != nullptr && read_whole(sandbox::child_input_fd, bytes.get(), work->size) &&
+        bytes != nullptr &&
+        sandbox::read_exactly(sandbox::child_input_fd, bytes.get(), work->size) &&
         work->how->decode(work->library, bytes.get(), work->size, ilTypeFromExt(work->name)) &&
         image_transfer::pack_image(image, out);
     work->how->end(work->library);

@@ -386,22 +386,18 @@ void* adopted_pixels(const node_view& node, bool take_pixels) {
 bool fill_node(const node_view& node, bool take_pixels) {
     const node_header& h = node.header;
     void* adopted = adopted_pixels(node, take_pixels);
-    const unsigned char* source =
-        adopted != nullptr ? static_cast<unsigned char*>(adopted) : node.pixels;
+    bool made = false;
     if (adopted != nullptr) {
-        platform::offer_block(adopted, h.pixel_bytes);
-    }
-    bool made = ilTexImage(h.width, h.height, h.depth, static_cast<ILubyte>(h.channels), h.format,
-                           h.type, nullptr) &&
-                static_cast<std::uint64_t>(ilGetInteger(IL_IMAGE_SIZE_OF_DATA)) == h.pixel_bytes;
-    bool taken = adopted != nullptr && platform::withdraw_offer() == nullptr;
-    if (made && !taken) {
-        ILubyte* pixels = ilGetData();
-        prefer_huge_pages(pixels, h.pixel_bytes);
-        std::memcpy(pixels, source, h.pixel_bytes);
-    }
-    if (adopted != nullptr && !taken) {
-        platform::free_pixels(adopted);
+        made = image_from_block(adopted, h.pixel_bytes, h.width, h.height, h.depth,
+                                static_cast<ILubyte>(h.channels), h.format, h.type);
+    } else {
+        made = ilTexImage(h.width, h.height, h.depth, static_cast<ILubyte>(h.channels), h.format,
+                          h.type, nullptr) &&
+               static_cast<std::uint64_t>(ilGetInteger(IL_IMAGE_SIZE_OF_DATA)) == h.pixel_bytes;
+        if (made) {
+            prefer_huge_pages(ilGetData(), h.pixel_bytes);
+            std::memcpy(ilGetData(), node.pixels, h.pixel_bytes);
+        }
     }
     if (!made) {
         return false;
@@ -453,6 +449,22 @@ bool pack_image(ILuint name, sandbox::result_writer& out) {
                   });
     ilBindImage(name);
     return packed;
+}
+
+bool image_from_block(void* block, std::uint64_t bytes, ILuint width, ILuint height, ILuint depth,
+                      ILubyte channels, ILenum format, ILenum type) {
+    platform::offer_block(block, bytes);
+    bool made = ilTexImage(width, height, depth, channels, format, type, nullptr) &&
+                static_cast<std::uint64_t>(ilGetInteger(IL_IMAGE_SIZE_OF_DATA)) == bytes;
+    if (platform::withdraw_offer() == nullptr) {
+        return made; // the library's block now
+    }
+    if (made) {
+        prefer_huge_pages(ilGetData(), bytes);
+        std::memcpy(ilGetData(), block, bytes);
+    }
+    platform::free_pixels(block);
+    return made;
 }
 
 bool rebuild_image(ILuint name, const unsigned char* bytes, std::uint64_t size, bool take_pixels) {

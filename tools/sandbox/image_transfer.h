@@ -28,6 +28,14 @@ bool pack_image(ILuint name, sandbox::result_writer& out);
 bool rebuild_image(ILuint name, const unsigned char* bytes, std::uint64_t size,
                    bool take_pixels = false);
 
+// Makes the bound image width x height x depth of `channels` channels in `format` and `type`
+// from `block`, a block of the pixel allocator (platform/pixel_memory.h) holding its `bytes` of
+// pixels first: the library takes the block itself when it asks for one of that size, else the
+// pixels are copied and the block freed. Either way the block is no longer the caller's. False
+// when the library cannot make the image.
+bool image_from_block(void* block, std::uint64_t bytes, ILuint width, ILuint height, ILuint depth,
+                      ILubyte channels, ILenum format, ILenum type);
+
 // Channels in a pixel of the library's `format` (IL_RGB and so on); 0 for a format it does not
 // have.
 std::uint32_t channels_of(std::uint32_t format);

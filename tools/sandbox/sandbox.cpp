@@ -258,6 +258,21 @@ outcome judge_ending(bool ended, int status) {
 
 } // namespace
 
+bool read_exactly(int file, unsigned char* into, std::uint32_t size) {
+    std::uint32_t done = 0;
+    while (done < size) {
+        ssize_t got = read(file, into + done, size - done);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return false;
+        }
+        done += static_cast<std::uint32_t>(got);
+    }
+    return true;
+}
+
 bool result_writer::append(const void* data, std::size_t size) {
     if (size > limit - written) {
         return false;

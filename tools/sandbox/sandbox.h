@@ -36,6 +36,10 @@ enum class outcome {
     interrupted, // the program was asked to end (SIGINT, SIGTERM): the child was killed at once
 };
 
+// Reads exactly `size` bytes of `file` into `into`, again after an interruption; false when the
+// file ends first or a read fails.
+bool read_exactly(int file, unsigned char* into, std::uint32_t size);
+
 // The child's side: appends bytes to the result. Fails once the result would exceed its bound
 // or the memfd cannot take them.
 class result_writer {
