@@ -110,6 +110,7 @@ bool viewer_app::init_instance() {
         return false;
     }
     devil::start_early_decode(image_path); // decodes while the settings and the window come up
+    platform::prepare_display();           // after the fork, so as not to delay it
     build_config_path();
     load_configuration();
     run_viewer();

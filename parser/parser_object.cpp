@@ -2,11 +2,11 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <sys/mman.h>
 
 #include "parser/parser_text.h"
 #include "parser/vorlex_parser.h"
 #include "platform/dialogs.h"
-#include "platform/pixel_memory.h"
 #include "platform/system.h"
 
 int vorlex_parser::log_state = 0;
@@ -21,7 +21,7 @@ constexpr const char* trailer =
 } // namespace
 
 void* vorlex_parser::operator new(std::size_t size) {
-    void* object = platform::allocate_pixels(size);
+    void* object = operator new(size, std::nothrow);
     if (object == nullptr) {
         throw std::bad_alloc();
     }
@@ -29,15 +29,18 @@ void* vorlex_parser::operator new(std::size_t size) {
 }
 
 void* vorlex_parser::operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    return platform::allocate_pixels(size);
+    void* object = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    return object != MAP_FAILED ? object : nullptr;
 }
 
-void vorlex_parser::operator delete(void* object) noexcept {
-    platform::free_pixels(object);
+void vorlex_parser::operator delete(void* object, std::size_t size) noexcept {
+    if (object != nullptr) {
+        munmap(object, size);
+    }
 }
 
+// Every field starts at zero, as the object's mapping came: only the rest is set here.
 vorlex_parser::vorlex_parser(bool enable_log, const char* log_file_name) {
-    std::memset(static_cast<void*>(this), 0, sizeof(*this));
     const std::size_t name_length = log_file_name != nullptr ? std::strlen(log_file_name) : 0;
     // A name that does not fit would log into some other file: the log stays off instead.
     if (enable_log && log_file_name != nullptr && name_length < path_size) {

@@ -60,11 +60,12 @@ class vorlex_parser {
     // program's directory.
     ~vorlex_parser();
     vorlex_parser(const vorlex_parser&) = delete;
-    // The object holds megabytes of text buffers: it lives in pixel memory, whose huge pages
-    // make zeroing it a few faults instead of hundreds.
+    // The object holds megabytes of text buffers, of which a source uses a few pages: it lives
+    // in a mapping of its own, which comes zeroed and is backed only where it is written. The
+    // constructor counts on those zeros.
     static void* operator new(std::size_t size);
     static void* operator new(std::size_t size, const std::nothrow_t&) noexcept;
-    static void operator delete(void* object) noexcept;
+    static void operator delete(void* object, std::size_t size) noexcept;
     vorlex_parser& operator=(const vorlex_parser&) = delete;
 
     // --- Object and log ---

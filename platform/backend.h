@@ -51,6 +51,8 @@ bool wait_message(native_window* native, message& next);
 // piled up meanwhile, so that a slow command does not queue up behind itself.
 void message_done(native_window* native);
 
+// Starts connecting to the display while the program goes on; the first window waits for it.
+void prepare_display();
 // True once the backend found no display to show anything on: the program ends with status 1.
 bool display_unavailable();
 

@@ -46,6 +46,10 @@ int run_application(int argc, const char* const* argv) {
     return the_application->exit_status;
 }
 
+void prepare_display() {
+    backend::prepare_display();
+}
+
 dialog::dialog(const window_description& description) : description(description) {}
 
 dialog::~dialog() = default;

@@ -37,6 +37,11 @@ application* current_application();
 // Entry from main: records the command line, calls the start-up hook, ends. Returns the exit code.
 int run_application(int argc, const char* const* argv);
 
+// Connects to the display in the background while start-up goes on (reading the settings,
+// say); the first window waits for the connection. Best called after the start-up's forks: a
+// process forked meanwhile must not touch the connection, which it could find half made.
+void prepare_display();
+
 constexpr int id_cancel = 2;
 
 class dialog;

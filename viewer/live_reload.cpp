@@ -27,6 +27,10 @@ void viewer_dialog::on_descriptor_ready(const platform::message&) {
 }
 
 void viewer_dialog::on_timer(const platform::message&) {
+    if (count_due) {
+        count_due = false;
+        image->count_colours_later();
+    }
     replaced.reset();
     if (reload_due) {
         reload_due = false;

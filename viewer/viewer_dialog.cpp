@@ -92,7 +92,8 @@ bool viewer_dialog::on_init_dialog() {
     place_window(shown_size.width, shown_size.height, false);
     take_over_settings();
     start_watching();
-    image->count_colours_later(); // the first frame is up
+    count_due = true;
+    get_window()->set_timer(0);
     return true;
 }
 

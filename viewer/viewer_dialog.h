@@ -129,6 +129,9 @@ class viewer_dialog : public platform::dialog {
     // The image a reload replaced, freed on the next turn of the loop: the new one shows first.
     std::unique_ptr<displayed_image> replaced;
     bool reload_due = false;
+    // The colour count starts on the first turn of the loop, once the first frame is up: as a
+    // thread beside the start it would take a processor from the first frame.
+    bool count_due = false;
     std::uint8_t show_help = 0;
     std::uint8_t show_info = 0;
     std::uint8_t show_version = 0;

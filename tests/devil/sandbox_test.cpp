@@ -136,6 +136,22 @@ TEST(Sandbox, EveryEndingIsToldApart) {
     }
 }
 
+// The parent takes a result as soon as it is reported, and the child's exit is still waited for:
+// no ended child is left unreaped (WNOWAIT looks without reaping).
+TEST(Sandbox, AReportedResultIsTakenAndItsChildStillReaped) {
+    sandbox::result reply;
+    sandbox::work job = [](void*, sandbox::result_writer& out) { return out.append("pixels", 6); };
+    ASSERT_EQ(sandbox::run(tight, job, nullptr, reply), sandbox::outcome::done);
+    EXPECT_EQ(std::memcmp(reply.data(), "pixels", 6), 0);
+    siginfo_t ended{};
+    bool none_left = false;
+    for (int tries = 0; tries < 300 && !none_left; ++tries) {
+        none_left = waitid(P_ALL, 0, &ended, WEXITED | WNOHANG | WNOWAIT) < 0 && errno == ECHILD;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(none_left);
+}
+
 TEST(Sandbox, MemoryBeyondTheBudgetIsNeverHandedOut) {
     sandbox::result reply;
     sandbox::outcome how = sandbox::run(

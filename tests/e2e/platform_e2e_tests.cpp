@@ -123,6 +123,24 @@ cat probe.txt
     EXPECT_EQ(not_a_blend, 0);
 }
 
+// With no window manager the layer knows where its window is without asking the server, until
+// the server reports a move: by its own request or by another client.
+TEST(platform_e2e, without_a_window_manager_every_move_is_known) {
+    scratch_dir dir;
+    auto result = run(dir, start_probe("100 150 200 120 0") + R"(
+xdotool key space
+xdotool windowmove --sync "$id" 300 200
+sleep 0.2
+xdotool key space
+xdotool key Escape
+wait $pid; echo "exit $?"
+cat probe.txt
+)");
+    const std::string& out = result.output;
+    ASSERT_NE(out.find("exit 0"), std::string::npos) << out;
+    EXPECT_NE(out.find("at 100 150 200 120\nat 300 200 200 120\n"), std::string::npos) << out;
+}
+
 // Openbox frames the decorated window and leaves the undecorated one bare; either way the outer
 // corner (the frame's, when there is one) is where it was asked, the window stays on top, and a
 // press that asks for a move drag moves it with the pointer, every time.

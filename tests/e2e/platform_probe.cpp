@@ -49,6 +49,11 @@ class probe_dialog : public dialog {
         if (m.id == wm_keydown && m.wparam == vk_escape) {
             std::printf("caption %d\n", system_metric(metric::caption_height));
         }
+        if (m.id == wm_keydown && m.wparam == vk_space) {
+            rect at = get_window()->window_rect();
+            std::printf("at %d %d %d %d\n", at.left, at.top, at.width(), at.height());
+            std::fflush(stdout);
+        }
         return dialog::pre_translate_message(m);
     }
 

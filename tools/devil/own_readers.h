@@ -1,7 +1,8 @@
-// The file types the wrapper decodes with readers of its own instead of the library's, which
-// gets them wrong: DDS files (tools/dds_image.h) and PGM or PPM files with 16-bit samples
-// (tools/pnm_wide.h); and the common PNG files, which the library decodes slowly
-// (tools/devil/png_reader.h).
+// The file types the wrapper decodes with readers of its own instead of the library's: DDS
+// files (tools/dds_image.h) and PGM or PPM files with 16-bit samples (tools/pnm_wide.h), which
+// the library gets wrong; the common PNG files, which it decodes slowly
+// (tools/devil/png_reader.h); and uncompressed TGA files, which it copies twice
+// (tools/devil/tga_reader.h).
 #pragma once
 
 #include <IL/il.h>

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <climits>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -101,18 +102,37 @@ bool decode_child::start_library(void* context) {
     return work->library != nullptr;
 }
 
-// Then the file read from the descriptor handed over and the same decode as any other.
+namespace {
+
+// The file handed over, as the page cache holds it: no fresh memory to fill. The child's end
+// unmaps it. Null when it cannot be mapped.
+const unsigned char* map_input(std::uint32_t size) {
+    void* mapped =
+        mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, sandbox::child_input_fd, 0);
+    return mapped != MAP_FAILED ? static_cast<const unsigned char*>(mapped) : nullptr;
+}
+
+} // namespace
+
+// Then the file from the descriptor handed over, mapped or else read, and the same decode as
+// any other.
 bool decode_child::decode_early(void* context, sandbox::result_writer& out) {
     auto* work = static_cast<early_job*>(context);
     work->how->enter_child();
-    std::unique_ptr<unsigned char[], platform::pixel_deleter> bytes(
-        static_cast<unsigned char*>(platform::allocate_pixels(work->size)));
+    const unsigned char* input = map_input(work->size);
+    std::unique_ptr<unsigned char[], platform::pixel_deleter> bytes;
+    if (input == nullptr) {
+        bytes.reset(static_cast<unsigned char*>(platform::allocate_pixels(work->size)));
+        if (bytes == nullptr ||
+            !sandbox::read_exactly(sandbox::child_input_fd, bytes.get(), work->size)) {
+            work->how->end(work->library);
+            return false;
+        }
+        input = bytes.get();
+    }
     auto image = static_cast<ILuint>(ilGetInteger(IL_CUR_IMAGE));
-    bool packed =
-        bytes != nullptr &&
-        sandbox::read_exactly(sandbox::child_input_fd, bytes.get(), work->size) &&
-        work->how->decode(work->library, bytes.get(), work->size, ilTypeFromExt(work->name)) &&
-        image_transfer::pack_image(image, out);
+    bool packed = work->how->decode(work->library, input, work->size, ilTypeFromExt(work->name)) &&
+                  image_transfer::pack_image(image, out);
     work->how->end(work->library);
     return packed;
 }

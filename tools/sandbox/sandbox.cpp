@@ -10,6 +10,7 @@
 #include <initializer_list>
 #include <malloc.h>
 #include <poll.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
@@ -131,6 +132,20 @@ bool keep_only_channels(int result_fd, int report_fd, int input_fd) {
     return close_range((input_fd >= 0 ? child_input_fd : child_report_fd) + 1, ~0U, 0) == 0;
 }
 
+// Once sealed, nothing the child does can change its result: a sealed memfd takes no writes, and
+// a seal stays. The child seals its result itself, which is quick where the result was written;
+// a child that did not is sealed by the parent.
+constexpr int result_seals = F_SEAL_WRITE | F_SEAL_GROW | F_SEAL_SHRINK;
+
+bool seal_result(int memfd) {
+    return fcntl(memfd, F_ADD_SEALS, result_seals) == 0;
+}
+
+bool result_sealed(int memfd) {
+    int seals = fcntl(memfd, F_GET_SEALS);
+    return (seals >= 0 && (seals & result_seals) == result_seals) || seal_result(memfd);
+}
+
 bool send_report(bool succeeded, std::uint64_t size) {
     report message{report_magic, succeeded ? 1u : 0u, size};
     return write(child_report_fd, &message, sizeof message) == sizeof message;
@@ -149,6 +164,9 @@ bool send_report(bool succeeded, std::uint64_t size) {
     void* context = parts.context;
     result_writer writer(child_result_fd, bounds.result_bytes);
     bool succeeded = job(context, writer);
+    if (succeeded) {
+        seal_result(child_result_fd); // here, where its pages are: the parent need not wait
+    }
     // _exit: no destructors or exit handlers of the parent's objects run in the child.
     _exit(send_report(succeeded, writer.size()) ? 0 : 3);
 }
@@ -187,10 +205,14 @@ bool termination_requested() {
 }
 
 // Waits until the child has closed its end of the socket (it has ended), the deadline, or a
-// request to end the program (`interrupted`).
+// request to end the program (`interrupted`); with `until_report`, until its report at the
+// latest.
 bool wait_for_end(int socket, std::int64_t deadline, report& message, bool& have_report,
-                  bool& malformed, bool& interrupted) {
+                  bool& malformed, bool& interrupted, bool until_report) {
     for (;;) {
+        if (until_report && have_report) {
+            return false;
+        }
         std::int64_t left = deadline - now_ms();
         interrupted = termination_requested();
         if (left <= 0 || interrupted) {
@@ -339,23 +361,10 @@ bool map_result(int memfd, std::uint64_t size, std::uint64_t bound, const unsign
     return true;
 }
 
-outcome wait_for_child(pid_t child, int socket, int memfd, const limits& bounds,
-                       std::int64_t deadline, const unsigned char*& bytes, std::uint64_t& length) {
-    report message{};
-    bool have_report = false;
-    bool malformed = false;
-    bool interrupted = false;
-    bool closed = wait_for_end(socket, deadline, message, have_report, malformed, interrupted);
-    int status = 0;
-    bool ended = reap(child, closed ? deadline : now_ms(), status) && closed;
-    if (interrupted) {
-        return outcome::interrupted; // reaped above: killed at once
-    }
-    outcome how = judge_ending(ended, status);
-    if (how != outcome::done) {
-        return how;
-    }
-    if (malformed || !have_report || message.magic != report_magic || message.succeeded > 1) {
+// What the child's report and result come to.
+outcome judge_report(const report& message, bool well_formed, int memfd, const limits& bounds,
+                     const unsigned char*& bytes, std::uint64_t& length) {
+    if (!well_formed || message.magic != report_magic || message.succeeded > 1) {
         return outcome::unusable;
     }
     if (message.succeeded == 0) {
@@ -366,6 +375,63 @@ outcome wait_for_child(pid_t child, int socket, int memfd, const limits& bounds,
     }
     length = message.size;
     return outcome::done;
+}
+
+void* reap_in_background(void* child) {
+    int status = 0;
+    while (waitpid(static_cast<pid_t>(reinterpret_cast<std::intptr_t>(child)), &status, 0) < 0 &&
+           errno == EINTR) {
+    }
+    return nullptr;
+}
+
+// The report is the child's last act, so it is ended at once, in case it has other plans; its
+// exit, slow for a process of this size, is waited for on a thread of its own.
+void let_end(pid_t child) {
+    kill(child, SIGKILL);
+    pthread_attr_t detached;
+    pthread_t thread;
+    bool handed_over = false;
+    if (pthread_attr_init(&detached) == 0) {
+        handed_over =
+            pthread_attr_setdetachstate(&detached, PTHREAD_CREATE_DETACHED) == 0 &&
+            pthread_create(&thread, &detached, reap_in_background,
+                           reinterpret_cast<void*>(static_cast<std::intptr_t>(child))) == 0;
+        pthread_attr_destroy(&detached);
+    }
+    if (!handed_over) {
+        int status = 0;
+        kill_and_reap(child, status);
+    }
+}
+
+outcome wait_for_child(pid_t child, int socket, int memfd, const limits& bounds,
+                       std::int64_t deadline, const unsigned char*& bytes, std::uint64_t& length) {
+    report message{};
+    bool have_report = false;
+    bool malformed = false;
+    bool interrupted = false;
+    bool closed =
+        wait_for_end(socket, deadline, message, have_report, malformed, interrupted, true);
+    if (!interrupted && have_report && !malformed && result_sealed(memfd)) {
+        let_end(child);
+        return judge_report(message, true, memfd, bounds, bytes, length);
+    }
+    // Otherwise the child's end decides, as its exit status tells it.
+    if (!closed && !interrupted) {
+        closed =
+            wait_for_end(socket, deadline, message, have_report, malformed, interrupted, false);
+    }
+    int status = 0;
+    bool ended = reap(child, closed ? deadline : now_ms(), status) && closed;
+    if (interrupted) {
+        return outcome::interrupted; // reaped above: killed at once
+    }
+    outcome how = judge_ending(ended, status);
+    if (how != outcome::done) {
+        return how;
+    }
+    return judge_report(message, have_report && !malformed, memfd, bounds, bytes, length);
 }
 
 } // namespace
@@ -384,7 +450,7 @@ started::~started() {
 
 bool start(const limits& bounds, work job, void* context, started& run, int input,
            set_up before_walls) {
-    int memfd = memfd_create("glintview-result", MFD_CLOEXEC);
+    int memfd = memfd_create("glintview-result", MFD_CLOEXEC | MFD_ALLOW_SEALING);
     int sockets[2] = {-1, -1};
     if (memfd < 0 || socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, sockets) != 0) {
         if (memfd >= 0) {

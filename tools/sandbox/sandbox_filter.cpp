@@ -27,31 +27,12 @@ constexpr int allowed[] = {
 
 // Probes that get an error: files, folders, sockets, terminals, process settings.
 constexpr int refused[] = {
-    SCMP_SYS(open),
-    SCMP_SYS(openat),
-    SCMP_SYS(creat),
-    SCMP_SYS(stat),
-    SCMP_SYS(lstat),
-    SCMP_SYS(statx),
-    SCMP_SYS(statfs),
-    SCMP_SYS(fstatfs),
-    SCMP_SYS(access),
-    SCMP_SYS(faccessat),
-    SCMP_SYS(faccessat2),
-    SCMP_SYS(readlink),
-    SCMP_SYS(readlinkat),
-    SCMP_SYS(getcwd),
-    SCMP_SYS(mkdir),
-    SCMP_SYS(unlink),
-    SCMP_SYS(socket),
-    SCMP_SYS(socketpair),
-    SCMP_SYS(connect),
-    SCMP_SYS(fcntl),
-    SCMP_SYS(dup),
-    SCMP_SYS(dup2),
-    SCMP_SYS(dup3),
-    SCMP_SYS(prctl),
-    SCMP_SYS(sched_getaffinity),
+    SCMP_SYS(open),       SCMP_SYS(openat),     SCMP_SYS(creat),      SCMP_SYS(stat),
+    SCMP_SYS(lstat),      SCMP_SYS(statx),      SCMP_SYS(statfs),     SCMP_SYS(fstatfs),
+    SCMP_SYS(access),     SCMP_SYS(faccessat),  SCMP_SYS(faccessat2), SCMP_SYS(readlink),
+    SCMP_SYS(readlinkat), SCMP_SYS(getcwd),     SCMP_SYS(mkdir),      SCMP_SYS(unlink),
+    SCMP_SYS(socket),     SCMP_SYS(socketpair), SCMP_SYS(connect),    SCMP_SYS(dup),
+    SCMP_SYS(dup2),       SCMP_SYS(dup3),       SCMP_SYS(prctl),      SCMP_SYS(sched_getaffinity),
 };
 
 bool add(scmp_filter_ctx filter, std::uint32_t action, int call) {
@@ -75,7 +56,7 @@ bool add_memory_rules(scmp_filter_ctx filter) {
 }
 
 // The C library's fstat names the descriptor with an empty path; signals go only to this
-// process (abort raises one); limits may be read, not changed.
+// process (abort raises one); limits may be read, not changed; a descriptor may only be sealed.
 bool add_narrow_rules(scmp_filter_ctx filter) {
     const auto self = static_cast<scmp_datum_t>(getpid());
     return add_if(filter, SCMP_ACT_ALLOW, SCMP_SYS(newfstatat),
@@ -86,6 +67,9 @@ bool add_narrow_rules(scmp_filter_ctx filter) {
            add_if(filter, SCMP_ACT_ALLOW, SCMP_SYS(kill), SCMP_A0(SCMP_CMP_EQ, self, 0)) &&
            add_if(filter, SCMP_ACT_ALLOW, SCMP_SYS(prlimit64), SCMP_A2(SCMP_CMP_EQ, 0, 0)) &&
            add_if(filter, SCMP_ACT_ERRNO(EPERM), SCMP_SYS(prlimit64), SCMP_A2(SCMP_CMP_NE, 0, 0)) &&
+           add_if(filter, SCMP_ACT_ALLOW, SCMP_SYS(fcntl), SCMP_A1(SCMP_CMP_EQ, F_ADD_SEALS, 0)) &&
+           add_if(filter, SCMP_ACT_ERRNO(EACCES), SCMP_SYS(fcntl),
+                  SCMP_A1(SCMP_CMP_NE, F_ADD_SEALS, 0)) &&
            add(filter, SCMP_ACT_ERRNO(ENOTTY), SCMP_SYS(ioctl));
 }
 

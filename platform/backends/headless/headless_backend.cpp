@@ -304,6 +304,8 @@ bool wait_message(native_window*, message& next) {
 
 void message_done(native_window*) {}
 
+void prepare_display() {}
+
 bool display_unavailable() {
     return false;
 }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <poll.h>
+#include <pthread.h>
 #include <unistd.h>
 
 #include "platform/termination.h"
@@ -17,8 +18,11 @@ namespace platform::x11 {
 namespace {
 
 connection the_connection;
+rect screen;
 bool opened = false;
 bool failed = false;
+pthread_t connecting_thread{};
+bool connecting = false;
 
 // A request about a window already gone needs nothing (a window manager may destroy a frame
 // before our last request about it arrives); other errors are told. Xlib's default handler
@@ -76,7 +80,7 @@ bool has_window_manager(const connection& c) {
 
 // The primary output's crtc, when XRandR names one that is lit.
 bool primary_output_area(rect& area) {
-    connection& c = the_connection;
+    const connection& c = the_connection;
     int event_base = 0;
     int error_base = 0;
     if (!XRRQueryExtension(c.display, &event_base, &error_base)) {
@@ -131,12 +135,9 @@ Display* connect_to_server() {
     }
 }
 
-} // namespace
-
-connection* open_connection() {
-    if (opened || failed) {
-        return opened ? &the_connection : nullptr;
-    }
+// Opens the display and asks it everything the first window needs, on the connecting thread or
+// on the caller's.
+void set_up_connection() {
     connection& c = the_connection;
     c.display = connect_to_server();
     if (c.display == nullptr) {
@@ -144,7 +145,7 @@ connection* open_connection() {
         const char* name = XDisplayName(nullptr);
         std::fprintf(stderr, "Glintview: cannot open the X display \"%s\"\n",
                      name != nullptr ? name : "");
-        return nullptr;
+        return;
     }
     XSetErrorHandler(on_x_error);
     XSetIOErrorHandler(on_connection_lost);
@@ -152,29 +153,66 @@ connection* open_connection() {
     c.root = RootWindow(c.display, c.screen);
     intern_atoms(c);
     c.window_manager = has_window_manager(c);
-    Bool supported = False;
-    XkbSetDetectableAutoRepeat(c.display, True, &supported);
-    c.detectable_repeat = supported != False;
+    if (!primary_output_area(screen)) {
+        screen = {0, 0, DisplayWidth(c.display, c.screen), DisplayHeight(c.display, c.screen)};
+    }
     opened = true;
-    return &c;
+}
+
+void* connect_in_background(void*) {
+    set_up_connection();
+    return nullptr;
+}
+
+// Until it is joined, the connecting thread alone touches the connection.
+void finish_connecting() {
+    if (connecting) {
+        pthread_join(connecting_thread, nullptr);
+        connecting = false;
+    }
+}
+
+// A program that ends before it used the display still waits for the thread.
+struct joined_at_exit {
+    ~joined_at_exit() { finish_connecting(); }
+} joiner;
+
+} // namespace
+
+void start_connecting() {
+    if (opened || failed || connecting) {
+        return;
+    }
+    // Without a thread the first window connects as before.
+    connecting = pthread_create(&connecting_thread, nullptr, connect_in_background, nullptr) == 0;
+}
+
+connection* open_connection() {
+    finish_connecting();
+    if (!opened && !failed) {
+        set_up_connection();
+    }
+    return opened ? &the_connection : nullptr;
 }
 
 bool connection_failed() {
+    finish_connecting();
     return failed;
 }
 
+void ask_for_detectable_repeat(connection& c) {
+    if (c.repeat_asked) {
+        return;
+    }
+    Bool supported = False;
+    XkbSetDetectableAutoRepeat(c.display, True, &supported);
+    c.detectable_repeat = supported != False;
+    c.repeat_asked = true;
+}
+
 const rect& screen_area() {
-    static rect area;
-    static bool known = false;
-    connection* c = open_connection();
-    if (known || c == nullptr) {
-        return area;
-    }
-    if (!primary_output_area(area)) {
-        area = {0, 0, DisplayWidth(c->display, c->screen), DisplayHeight(c->display, c->screen)};
-    }
-    known = true;
-    return area;
+    open_connection();
+    return screen;
 }
 
 bool wait_for_events(Display* display, int timeout_ms) {

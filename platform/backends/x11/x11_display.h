@@ -31,14 +31,22 @@ struct connection {
     atom_set atoms{};
     // A window manager redirects the root's children: it frames, places and iconifies them.
     bool window_manager = false;
-    // The server tells a held key's repeats from new presses (XKB's detectable auto-repeat).
+    // The server tells a held key's repeats from new presses (XKB's detectable auto-repeat),
+    // once asked.
     bool detectable_repeat = false;
+    bool repeat_asked = false;
 };
 
+// Opens the connection on a thread of its own while the program goes on; open_connection()
+// waits for it. Only before the first use of the connection.
+void start_connecting();
 // The connection; null when no display can be opened, which is said once on standard error.
 connection* open_connection();
 // True once opening the display has failed.
 bool connection_failed();
+// Asks the server, once, to tell a held key's repeats from new presses: a round trip, which
+// the first window makes once it is on the screen.
+void ask_for_detectable_repeat(connection& c);
 
 // The primary output's area in root coordinates (XRandR), else the root window's. The layer's
 // screen coordinates start at its corner, as a desktop's primary screen does.

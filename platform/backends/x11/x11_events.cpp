@@ -143,6 +143,20 @@ void read_frame_extents(native_window& native) {
 
 namespace {
 
+// With no window manager the window's parent is the root, so the report tells where the client
+// area is (another client may have moved it); one sent before the server carried out our last
+// request is out of date.
+void note_configuration(native_window& native, const XConfigureEvent& event) {
+    if (native.x->window_manager || event.serial < native.placed_serial) {
+        return;
+    }
+    const rect& screen = x11::screen_area();
+    int x = event.x - screen.left;
+    int y = event.y - screen.top;
+    native.reported = {x, y, x + event.width, y + event.height};
+    native.reported_known = true;
+}
+
 void translate(native_window& native, XEvent& event, bool drop_repeats) {
     switch (event.type) {
     case KeymapNotify: // follows a FocusIn or EnterNotify of the window
@@ -173,6 +187,7 @@ void translate(native_window& native, XEvent& event, bool drop_repeats) {
         break;
     case ConfigureNotify:
         native.placing = false; // the server (or the window manager) has said where it is
+        note_configuration(native, event.xconfigure);
         break;
     case PropertyNotify:
         if (event.xproperty.atom == native.x->atoms.net_frame_extents) {

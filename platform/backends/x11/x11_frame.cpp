@@ -65,9 +65,8 @@ bool is_true_colour(const Visual* visual) {
 }
 
 // Our pixels are blue, green, red, unused bytes: a little-endian 32-bit 0x00RRGGBB.
-bool holds_xrgb(const XWindowAttributes& attributes) {
-    const Visual* visual = attributes.visual;
-    return attributes.depth == 24 && is_true_colour(visual) && visual->red_mask == 0xFF0000 &&
+bool holds_xrgb(const Visual* visual, int depth) {
+    return depth == 24 && is_true_colour(visual) && visual->red_mask == 0xFF0000 &&
            visual->green_mask == 0xFF00 && visual->blue_mask == 0xFF;
 }
 
@@ -209,11 +208,11 @@ void convert_staging(x_frame& frame) {
 }
 
 // The window's visual and a graphics context, once per window; null when the visual holds no
-// true colours (a palette), which the frame cannot serve.
+// true colours (a palette), which the frame cannot serve. Our windows take the root's visual
+// and depth, the screen's defaults, so the server need not be asked.
 x_frame* start_frame(native_window& native) {
-    XWindowAttributes attributes{};
-    if (!XGetWindowAttributes(native.x->display, native.window, &attributes) ||
-        !is_true_colour(attributes.visual)) {
+    Visual* visual = DefaultVisual(native.x->display, native.x->screen);
+    if (!is_true_colour(visual)) {
         return nullptr;
     }
     auto* frame = new (std::nothrow) x_frame;
@@ -222,13 +221,13 @@ x_frame* start_frame(native_window& native) {
     }
     frame->display = native.x->display;
     frame->window = native.window;
-    frame->visual = attributes.visual;
-    frame->depth = attributes.depth;
-    frame->converting = !holds_xrgb(attributes);
+    frame->visual = visual;
+    frame->depth = DefaultDepth(native.x->display, native.x->screen);
+    frame->converting = !holds_xrgb(visual, frame->depth);
     if (frame->converting) {
-        frame->red = make_channel(attributes.visual->red_mask);
-        frame->green = make_channel(attributes.visual->green_mask);
-        frame->blue = make_channel(attributes.visual->blue_mask);
+        frame->red = make_channel(visual->red_mask);
+        frame->green = make_channel(visual->green_mask);
+        frame->blue = make_channel(visual->blue_mask);
     }
     frame->gc = XCreateGC(frame->display, frame->window, 0, nullptr);
     return frame;

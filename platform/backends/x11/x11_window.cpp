@@ -137,6 +137,10 @@ void place_with(native_window& native, int x, int y, int width, int height,
     int at_x = screen.left + (native.x->window_manager ? x : native.wanted.left);
     int at_y = screen.top + (native.x->window_manager ? y : native.wanted.top);
     set_size_hints(native, at_x, at_y, width, height);
+    // Nothing stands between the request and the server: it goes where it is asked.
+    native.reported = native.wanted;
+    native.reported_known = !native.x->window_manager;
+    native.placed_serial = NextRequest(native.x->display);
     XMoveResizeWindow(native.x->display, native.window, at_x, at_y, width, height);
 }
 
@@ -273,6 +277,9 @@ rect client_area(const native_window* native) {
     if (!native->shown || native->placing) {
         return native->wanted;
     }
+    if (native->reported_known) {
+        return native->reported;
+    }
     Display* display = native->x->display;
     Window child = 0;
     Window root = 0;
@@ -361,6 +368,7 @@ void show(native_window* native) {
         XGetInputFocus(native->x->display, &native->previous_focus, &revert);
         XSetInputFocus(native->x->display, native->window, RevertToParent, CurrentTime);
     }
+    x11::ask_for_detectable_repeat(*native->x);
 }
 
 void minimize(native_window* native) {
@@ -368,7 +376,11 @@ void minimize(native_window* native) {
     XFlush(native->x->display);
 }
 
+// Only a window manager iconifies a window, and it says so in WM_STATE.
 bool is_minimized(const native_window* native) {
+    if (!native->x->window_manager) {
+        return false;
+    }
     Atom type = None;
     int format = 0;
     unsigned long count = 0;
@@ -426,6 +438,10 @@ surface frame(native_window* native) {
 
 void present(native_window* native) {
     x11::put_frame(*native);
+}
+
+void prepare_display() {
+    x11::start_connecting();
 }
 
 bool display_unavailable() {

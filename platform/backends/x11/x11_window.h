@@ -32,6 +32,13 @@ struct native_window {
     // is where it was asked to be.
     rect wanted;
     bool placing = false;
+    // With no window manager only requests move the window, and the server carries each out as
+    // asked and reports the move: the client area as our last request (numbered
+    // `placed_serial`) left it, or as a later report tells (screen coordinates). The server
+    // need not be asked then.
+    rect reported;
+    bool reported_known = false;
+    unsigned long placed_serial = 0;
     // The window manager's frame, once it has told it (_NET_FRAME_EXTENTS).
     backend::frame_extents frame;
     bool frame_known = false;
