@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <mutex>
+#include <pthread.h>
 #include <sys/mman.h>
 #include <unistd.h>
 #include <unordered_map>
@@ -27,8 +28,13 @@ std::unordered_map<void*, std::size_t>& mapped_blocks() {
 }
 
 // Guards mapped_blocks: a background count or rescale may allocate beside the main thread.
+// A fork waits until no thread holds it: a decoding child allocates here too, and would wait
+// for ever on a lock that a thread it does not have took before the fork.
 std::mutex& blocks_lock() {
     static auto* lock = new std::mutex;
+    static const bool kept_free_across_forks =
+        pthread_atfork([] { lock->lock(); }, [] { lock->unlock(); }, [] { lock->unlock(); }) == 0;
+    static_cast<void>(kept_free_across_forks);
     return *lock;
 }
 

@@ -1,11 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <numeric>
+#include <sys/wait.h>
+#include <thread>
 #include <tuple>
+#include <unistd.h>
 #include <vector>
 
 #include <ft2build.h>
@@ -322,6 +327,38 @@ TEST(pixel_memory, maps_large_blocks_on_huge_page_boundaries) {
         }
         free_pixels(block);
     }
+}
+
+// A child forked while another thread allocates (a background count or rescale beside a
+// decoding child's fork) allocates and frees in turn, and ends.
+TEST(pixel_memory, a_child_forked_beside_an_allocating_thread_allocates_too) {
+    std::atomic<bool> stop{false};
+    std::thread allocating([&stop] {
+        while (!stop) {
+            free_pixels(allocate_pixels(std::size_t{1} << 20));
+        }
+    });
+    int stuck = 0;
+    for (int fork_count = 0; fork_count < 300 && stuck == 0; ++fork_count) {
+        pid_t child = fork();
+        if (child == 0) {
+            free_pixels(allocate_pixels(std::size_t{1} << 20));
+            _exit(0);
+        }
+        ASSERT_GT(child, 0);
+        int status = -1;
+        for (int wait = 0; wait < 2000 && waitpid(child, &status, WNOHANG) == 0; ++wait) {
+            usleep(1000);
+        }
+        if (status != 0) {
+            ++stuck;
+            kill(child, SIGKILL);
+            waitpid(child, &status, 0);
+        }
+    }
+    stop = true;
+    allocating.join();
+    EXPECT_EQ(stuck, 0);
 }
 
 TEST(next_character, reads_utf8_and_takes_any_other_byte_as_itself) {
