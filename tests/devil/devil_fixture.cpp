@@ -1,9 +1,12 @@
 #include "devil_fixture.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <zip.h>
 
 namespace {
@@ -172,4 +175,16 @@ std::vector<std::string> DevilFixture::folder_listing() const {
     }
     std::sort(names.begin(), names.end());
     return names;
+}
+
+std::string mapping_of(const void* address) {
+    std::ifstream maps("/proc/self/maps");
+    auto at = reinterpret_cast<std::uintptr_t>(address);
+    for (std::string line; std::getline(maps, line);) {
+        std::uintptr_t first = 0, end = 0;
+        if (std::sscanf(line.c_str(), "%zx-%zx", &first, &end) == 2 && first <= at && at < end) {
+            return line;
+        }
+    }
+    return {};
 }

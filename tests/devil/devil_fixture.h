@@ -55,6 +55,9 @@ void patch_field(std::string& data, std::uint32_t signature, std::size_t offset,
 // The largest difference of any colour channel (and alpha, when asked) between two images.
 int largest_difference(const bytes& a, const bytes& b, bool with_alpha);
 
+// The line of /proc/self/maps whose mapping holds `address`, or nothing.
+std::string mapping_of(const void* address);
+
 class DevilFixture : public ::testing::Test {
   protected:
     DevilFixture() { headless::clear_message_boxes(); }

@@ -224,6 +224,27 @@ TEST_F(DevilIsolation, UnchangedFilesAreDecodedOnce) {
 // A decode started before any load: the first load of the same file state takes its result
 // and starts no child of its own; a changed file, or another one, is decoded afresh (the early
 // child is ended unfinished, which no tally counts) and comes out right.
+// An early decode's plain image keeps the pages it arrived in, since the viewer rescales it
+// itself; a 16-bit one stays whole for the reloads that its zoom steps make.
+TEST_F(DevilIsolation, AnEarlyDecodesPlainImageKeepsThePagesItArrivedIn) {
+    std::string plain = file("plain.png");
+    ASSERT_TRUE(test_support::write_file(plain, encoded(IL_PNG, 256, 256, pattern(256, 256, 4))));
+    std::string wide = file("wide.png");
+    ASSERT_TRUE(test_support::write_file(wide, wide_channels(IL_PNG, IL_UNSIGNED_SHORT)));
+    for (const auto& [path, adopted] : {std::pair{plain, true}, std::pair{wide, false}}) {
+        SCOPED_TRACE(path);
+        loaded_image first{}, again{};
+        devil::start_early_decode(path.c_str());
+        ASSERT_TRUE(load(path, nullptr, first));
+        EXPECT_EQ(mapping_of(ilGetData()).find("/memfd:glintview-result") != std::string::npos,
+                  adopted);
+        std::uint64_t before = children_started();
+        ASSERT_TRUE(load(path, nullptr, again));
+        EXPECT_TRUE(first == again);
+        EXPECT_EQ(children_started(), before + (adopted ? 1 : 0));
+    }
+}
+
 TEST_F(DevilIsolation, AnEarlyDecodeServesOnlyTheFileStateItWasStartedFor) {
     bytes other = pattern(16, 8, 4);
     other[0] ^= 0xFF;

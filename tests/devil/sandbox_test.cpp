@@ -220,17 +220,6 @@ TEST_F(ImageMessage, DamagedMessagesAreRefusedAndLeaveTheImage) {
 }
 
 // The line of /proc/self/maps that holds `address`; empty when none does.
-std::string mapping_of(const void* address) {
-    std::ifstream maps("/proc/self/maps");
-    auto at = reinterpret_cast<std::uintptr_t>(address);
-    for (std::string line; std::getline(maps, line);) {
-        std::uintptr_t first = 0, end = 0;
-        if (std::sscanf(line.c_str(), "%zx-%zx", &first, &end) == 2 && first <= at && at < end) {
-            return line;
-        }
-    }
-    return {};
-}
 
 // A lone large image's pixels start on a page of the message, and a rebuild that may take them
 // moves those pages into the image instead of copying them: afterwards the message has a hole

@@ -45,12 +45,15 @@ bool decode_child::reuse(const char* name, const char* archive) {
         return false;
     }
     auto image = static_cast<ILuint>(ilGetInteger(IL_CUR_IMAGE));
-    // A result too large to keep gives its pages to the image.
-    const bool dropped = self->kept.size() > options().most_kept_bytes;
+    // A result too large to keep gives its pages to the image; so does an early decode's plain
+    // image, which its caller rescales itself instead of reloading it.
+    const bool dropped = self->kept.size() > options().most_kept_bytes ||
+                         (self->kept_early && image_transfer::holds_one_plain_image(
+                                                  self->kept.data(), self->kept.size()));
     bool rebuilt =
         image_transfer::rebuild_image(image, self->kept.data(), self->kept.size(), dropped);
     if (dropped) {
-        self->kept = sandbox::result{}; // an early decode's result, too large to keep
+        self->forget(); // its pages are the image's now, or it is too large to keep
     }
     return rebuilt;
 }
@@ -73,7 +76,7 @@ bool decode_child::decode(const void* data, std::uint32_t size, ILenum type) {
         return false;
     }
     auto image = static_cast<ILuint>(ilGetInteger(IL_CUR_IMAGE));
-    self->kept = sandbox::result{}; // another file state's, or reuse would have served
+    self->forget(); // another file state's, or reuse would have served
     job work{&how, library, data, size, type, image};
     sandbox::result reply;
     bool done = sandbox::run(image_budget::decode_limits(options().limits, size), decode_and_pack,
@@ -171,6 +174,7 @@ void decode_child::take_early(const file_state& state) {
     if (how == sandbox::outcome::done) {
         kept = std::move(reply);
         kept_state = state;
+        kept_early = true;
     } else if (how == sandbox::outcome::timed_out || how == sandbox::outcome::refused) {
         failed_state = state;
     }

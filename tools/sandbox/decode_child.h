@@ -58,6 +58,7 @@ class decode_child {
     void forget() {
         kept = sandbox::result{};
         kept_state = file_state{};
+        kept_early = false;
     }
 
     // Decodes `size` bytes of `type` into the bound image through a child (or in-process, when
@@ -120,4 +121,5 @@ class decode_child {
     file_state failed_state;
     file_state kept_state;
     sandbox::result kept;
+    bool kept_early = false; // kept is an early decode's result
 };

@@ -41,10 +41,11 @@ struct node_header {
     std::uint64_t pixel_bytes;
 };
 
-// The pixels of a lone large image start on a page of the message: the parent can then keep
-// them where they arrived (platform::adopt_pages) instead of copying them.
+// The pixels of a lone image start on a page of the message: the parent can then keep them
+// where they arrived (platform::adopt_pages) instead of copying them into fresh memory, which
+// costs more than the remapping's few system calls from a quarter of a megabyte on.
 constexpr std::uint32_t page_bytes = 4096;
-constexpr std::uint64_t adopted_from = std::uint64_t{1} << 20;
+constexpr std::uint64_t adopted_from = std::uint64_t{1} << 18;
 
 // A checked node: its header and where its palette and pixels lie in the message.
 struct node_view {
@@ -489,6 +490,17 @@ bool rebuild_image(ILuint name, const unsigned char* bytes, std::uint64_t size, 
     }
     ilBindImage(name);
     return built;
+}
+
+bool holds_one_plain_image(const unsigned char* bytes, std::uint64_t size) {
+    message_header header{};
+    std::vector<node_view> nodes;
+    if (!read_message(bytes, size, header, nodes) || nodes.size() != 1 || header.extra_faces > 0) {
+        return false;
+    }
+    const node_header& h = nodes.front().header;
+    return h.type == IL_UNSIGNED_BYTE && h.depth == 1 && h.palette_bytes == 0 &&
+           h.format != IL_COLOUR_INDEX && h.channels > 0 && h.channels == channels_of(h.format);
 }
 
 std::uint32_t channels_of(std::uint32_t format) {
