@@ -494,13 +494,16 @@ bool rebuild_image(ILuint name, const unsigned char* bytes, std::uint64_t size, 
 
 bool holds_one_plain_image(const unsigned char* bytes, std::uint64_t size) {
     message_header header{};
-    std::vector<node_view> nodes;
-    if (!read_message(bytes, size, header, nodes) || nodes.size() != 1 || header.extra_faces > 0) {
+    node_header h{};
+    if (bytes == nullptr || size < sizeof header + sizeof h) {
         return false;
     }
-    const node_header& h = nodes.front().header;
-    return h.type == IL_UNSIGNED_BYTE && h.depth == 1 && h.palette_bytes == 0 &&
-           h.format != IL_COLOUR_INDEX && h.channels > 0 && h.channels == channels_of(h.format);
+    std::memcpy(&header, bytes, sizeof header);
+    std::memcpy(&h, bytes + sizeof header, sizeof h);
+    return header.magic == message_magic && header.nodes == 1 && header.extra_faces == 0 &&
+           header_well_formed(h) && h.type == IL_UNSIGNED_BYTE && h.depth == 1 &&
+           h.palette_bytes == 0 && h.format != IL_COLOUR_INDEX && h.channels > 0 &&
+           h.channels == channels_of(h.format);
 }
 
 std::uint32_t channels_of(std::uint32_t format) {

@@ -28,9 +28,9 @@ bool pack_image(ILuint name, sandbox::result_writer& out);
 bool rebuild_image(ILuint name, const unsigned char* bytes, std::uint64_t size,
                    bool take_pixels = false);
 
-// True when the message is well formed and holds one image and nothing else (no levels,
-// layers, faces or frames), of 8-bit samples with no palette: one that the wrapper rescales
-// itself rather than reloads.
+// True when the message's headers say it holds one image and nothing else (no levels, layers,
+// faces or frames), of 8-bit samples with no palette: one that the wrapper rescales itself
+// rather than reloads. Only the headers are read; rebuild_image checks the rest.
 bool holds_one_plain_image(const unsigned char* bytes, std::uint64_t size);
 
 // Makes the bound image width x height x depth of `channels` channels in `format` and `type`
