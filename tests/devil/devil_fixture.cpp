@@ -188,3 +188,11 @@ std::string mapping_of(const void* address) {
     }
     return {};
 }
+
+bound_image bound() {
+    bound_image image{ilGetInteger(IL_IMAGE_FORMAT), ilGetInteger(IL_IMAGE_TYPE),
+                      ilGetInteger(IL_IMAGE_ORIGIN), ilGetInteger(IL_IMAGE_WIDTH),
+                      ilGetInteger(IL_IMAGE_HEIGHT), {}};
+    image.pixels.assign(ilGetData(), ilGetData() + ilGetInteger(IL_IMAGE_SIZE_OF_DATA));
+    return image;
+}

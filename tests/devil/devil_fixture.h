@@ -55,6 +55,14 @@ void patch_field(std::string& data, std::uint32_t signature, std::size_t offset,
 // The largest difference of any colour channel (and alpha, when asked) between two images.
 int largest_difference(const bytes& a, const bytes& b, bool with_alpha);
 
+// The bound image as a reader left it: format, type, origin, size and pixels.
+struct bound_image {
+    ILint format = 0, type = 0, origin = 0, width = 0, height = 0;
+    bytes pixels;
+    bool operator==(const bound_image&) const = default;
+};
+bound_image bound();
+
 // The line of /proc/self/maps whose mapping holds `address`, or nothing.
 std::string mapping_of(const void* address);
 

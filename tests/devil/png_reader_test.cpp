@@ -109,23 +109,8 @@ std::string png_file(unsigned width, unsigned height, unsigned channels, const v
 
 class PngReader : public DevilFixture {
   protected:
-    // The library's own image of the file: format, type, origin, size and pixels.
-    struct decoded {
-        ILint format = 0, type = 0, origin = 0, width = 0, height = 0;
-        bytes pixels;
-        bool operator==(const decoded&) const = default;
-    };
-    static decoded bound() {
-        decoded d;
-        d.format = ilGetInteger(IL_IMAGE_FORMAT);
-        d.type = ilGetInteger(IL_IMAGE_TYPE);
-        d.origin = ilGetInteger(IL_IMAGE_ORIGIN);
-        d.width = ilGetInteger(IL_IMAGE_WIDTH);
-        d.height = ilGetInteger(IL_IMAGE_HEIGHT);
-        d.pixels.assign(ilGetData(), ilGetData() + ilGetInteger(IL_IMAGE_SIZE_OF_DATA));
-        return d;
-    }
-    decoded by_library(const std::string& file) {
+    // The library's own image of the file.
+    bound_image by_library(const std::string& file) {
         EXPECT_TRUE(ilLoadL(IL_PNG, file.data(), static_cast<ILuint>(file.size())));
         return bound();
     }
@@ -145,9 +130,9 @@ TEST_F(PngReader, EveryFilterAndColourTypeGivesTheLibrarysImage) {
             v.filter_offset = offset;
             v.chunk_before_data = offset % 2 == 1;
             std::string file = png_file(37, 23, channels, v);
-            decoded expected = by_library(file);
+            bound_image expected = by_library(file);
             ASSERT_EQ(ours(file), png_reader::outcome::loaded);
-            decoded got = bound();
+            bound_image got = bound();
             EXPECT_EQ(got.format, expected.format);
             EXPECT_EQ(got.type, expected.type);
             EXPECT_EQ(got.origin, expected.origin);
@@ -157,7 +142,7 @@ TEST_F(PngReader, EveryFilterAndColourTypeGivesTheLibrarysImage) {
         }
     }
     std::string one_row = png_file(1, 1, 3, variation{"one pixel"});
-    decoded expected = by_library(one_row);
+    bound_image expected = by_library(one_row);
     ASSERT_EQ(ours(one_row), png_reader::outcome::loaded);
     EXPECT_TRUE(bound() == expected);
 }

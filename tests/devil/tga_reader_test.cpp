@@ -34,19 +34,7 @@ std::string tga_file(int width, int height, const layout& l) {
 
 class TgaReader : public DevilFixture {
   protected:
-    struct decoded {
-        ILint format = 0, type = 0, origin = 0, width = 0, height = 0;
-        bytes pixels;
-        bool operator==(const decoded&) const = default;
-    };
-    static decoded bound() {
-        decoded d{ilGetInteger(IL_IMAGE_FORMAT), ilGetInteger(IL_IMAGE_TYPE),
-                  ilGetInteger(IL_IMAGE_ORIGIN), ilGetInteger(IL_IMAGE_WIDTH),
-                  ilGetInteger(IL_IMAGE_HEIGHT), {}};
-        d.pixels.assign(ilGetData(), ilGetData() + ilGetInteger(IL_IMAGE_SIZE_OF_DATA));
-        return d;
-    }
-    decoded by_library(const std::string& file) {
+    bound_image by_library(const std::string& file) {
         EXPECT_TRUE(ilLoadL(IL_TGA, file.data(), static_cast<ILuint>(file.size())));
         return bound();
     }
@@ -79,7 +67,7 @@ TEST_F(TgaReader, EachLayoutEitherWayUpGivesTheLibrarysImage) {
                 SCOPED_TRACE(std::string(setting.name) + ", " + l.name +
                              (top_first ? ", top" : ""));
                 std::string file = tga_file(37, 23, l);
-                decoded expected = by_library(file);
+                bound_image expected = by_library(file);
                 ASSERT_EQ(ours(file), tga_reader::outcome::loaded);
                 EXPECT_TRUE(bound() == expected);
             }
